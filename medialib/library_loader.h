@@ -1,0 +1,65 @@
+// Run-time loader of the media libraries (FFmpeg and SDL2).
+//
+// The libraries are opened with dlopen, first from the folder LibraryPath() when it holds
+// the file, else through the system search, and every entry point the project calls is
+// bound by name into the tables of medialib/av.h and medialib/sdl.h, all or nothing.
+// Loading happens on the main thread; the state is process-wide.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace kestrel {
+
+// Library indexes, in load order.
+enum TLibraryIndex : int {
+  liAVCodec = 0,
+  liAVDevice = 1,
+  liAVFilter = 2,
+  liAVFormat = 3,
+  liAVUtil = 4,
+  liSwScale = 5,
+  liSwResample = 6,
+  liSDL = 7,
+};
+constexpr int kLibraryCount = 8;
+
+// A set of libraries, bit i = library i.
+using TLibrarySet = std::uint8_t;
+constexpr TLibrarySet LibBit(TLibraryIndex i) { return static_cast<TLibrarySet>(1u << i); }
+
+constexpr TLibrarySet kEngineLibs = LibBit(liAVCodec) | LibBit(liAVFilter) | LibBit(liAVFormat) |
+                                    LibBit(liAVUtil) | LibBit(liSwScale) | LibBit(liSwResample);
+constexpr TLibrarySet kPlayerLibs = kEngineLibs | LibBit(liSDL);
+constexpr TLibrarySet kProbeLibs =
+    LibBit(liAVCodec) | LibBit(liAVFormat) | LibBit(liAVUtil) | LibBit(liSwScale);
+
+// Folder tried first for later loads; empty means the system search only.
+void SetLibraryPath(const std::string& folder);
+std::string LibraryPath();
+
+// Text of the last failure ("Load library %s error: %s", "Load function %s@%s error: %s").
+std::string LastError();
+
+// The file name (soname) of library i that the build's headers belong to,
+// e.g. "libavcodec.so.59", "libSDL2-2.0.so.0".
+std::string LibraryFileName(int i);
+
+bool LoadLib(int i);
+void UnloadLib(int i);
+bool LoadLibs(TLibrarySet set);
+void UnloadLibs(TLibrarySet set);
+bool IsLibLoaded(int i);
+bool LibsLoaded(TLibrarySet set);
+
+// Called right after avutil is bound (installs the log capture) and after avformat is
+// bound. Set by the modules that own those steps; each may be empty.
+void SetAfterBindHook(int i, std::function<void()> hook);
+
+// The process-wide lock held around every codec open and close and every
+// stream-information analysis, by engine, probe and player alike.
+std::mutex& CodecLock();
+
+}  // namespace kestrel
