@@ -20,7 +20,8 @@ TEST(LibraryLoader, EngineAndPlayerSetsLoadThroughTheSystemSearch) {
 }
 
 TEST(LibraryLoader, FileNamesAreTheSonamesOfTheHeaders) {
-  EXPECT_EQ(LibraryFileName(liAVCodec), "libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR));
+  EXPECT_EQ(LibraryFileName(liAVCodec),
+            "libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR));
   EXPECT_EQ(LibraryFileName(liSDL), "libSDL2-2.0.so.0");
 }
 
