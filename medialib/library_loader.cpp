@@ -164,6 +164,10 @@ void UnregisterNetwork() {
   av::avformat_network_deinit();
 }
 void InstallLogCaptureWhenAsked();
+// A library that stays mapped keeps its log callback: give it back its own on unloading.
+void RestoreLibraryLogging() {
+  av::av_log_set_callback(av::av_log_default_callback);
+}
 
 struct LibraryItem {
   const char* base_name;
@@ -182,7 +186,7 @@ const std::array<LibraryItem, kLibraryCount> kLibraries = {{
     {"avformat", LIBAVFORMAT_VERSION_MAJOR, BindAvformat, UnbindAvformat, RegisterNetwork,
      UnregisterNetwork},
     {"avutil", LIBAVUTIL_VERSION_MAJOR, BindAvutil, UnbindAvutil, InstallLogCaptureWhenAsked,
-     nullptr},
+     RestoreLibraryLogging},
     {"swscale", LIBSWSCALE_VERSION_MAJOR, BindSwscale, UnbindSwscale, nullptr, nullptr},
     {"swresample", LIBSWRESAMPLE_VERSION_MAJOR, BindSwresample, UnbindSwresample, nullptr, nullptr},
     {"SDL2-2.0", 0, BindSdl, UnbindSdl, nullptr, nullptr},
