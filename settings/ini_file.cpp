@@ -174,6 +174,11 @@ bool IniFile::Modify(const std::function<void(IniDocument&)>& edit) {
     last_error_ = error;
     return false;
   }
+  // Replacing works in any writable folder; a file its owner made read-only stays so.
+  if (read == ReadResult::kRead && ::access(target.c_str(), W_OK) != 0) {
+    last_error_ = "Cannot write " + target + ": " + std::strerror(errno);
+    return false;
+  }
   IniDocument doc = IniDocument::Parse(old_text);
   edit(doc);
   const std::string new_text = doc.Serialize();
