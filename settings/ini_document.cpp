@@ -1,5 +1,6 @@
 #include "settings/ini_document.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace kestrel::settings {
@@ -33,7 +34,54 @@ std::string ValueOfKeyLine(std::string_view line) {
   return std::string(value);
 }
 
+// How one line reads: a section header, a key line or anything else.
+struct LineView {
+  enum class Kind { kOther, kSection, kKey } kind = Kind::kOther;
+  std::string_view name;
+};
+
+LineView ViewLine(std::string_view text) {
+  LineView line;
+  const std::string_view trimmed = Trim(text);
+  if (!trimmed.empty() && trimmed.front() == '[') {
+    const size_t close = trimmed.rfind(']');
+    if (close != std::string_view::npos) {
+      line.kind = LineView::Kind::kSection;
+      line.name = Trim(trimmed.substr(1, close - 1));
+    }
+  } else if (!trimmed.empty() && trimmed.front() != ';') {
+    const size_t equals = trimmed.find('=');
+    if (equals != std::string_view::npos && !Trim(trimmed.substr(0, equals)).empty()) {
+      line.kind = LineView::Kind::kKey;
+      line.name = Trim(trimmed.substr(0, equals));
+    }
+  }
+  return line;
+}
+
 }  // namespace
+
+std::optional<std::string> FindInText(std::string_view text, std::string_view section,
+                                      std::string_view key) {
+  if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
+  section = Trim(section);
+  key = Trim(key);
+  enum class State { kBefore, kInside, kAfter } state = State::kBefore;
+  while (!text.empty() && state != State::kAfter) {
+    const size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    const LineView view = ViewLine(line);
+    if (view.kind == LineView::Kind::kSection) {
+      if (state == State::kInside) state = State::kAfter;
+      if (state == State::kBefore && SameName(view.name, section)) state = State::kInside;
+    } else if (state == State::kInside && view.kind == LineView::Kind::kKey &&
+               SameName(view.name, key)) {
+      return ValueOfKeyLine(line);
+    }
+  }
+  return std::nullopt;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -72,21 +120,12 @@ std::string CheckEntry(std::string_view section, std::string_view key, std::stri
 }
 
 IniDocument::Line IniDocument::ParseLine(std::string text) {
+  const LineView view = ViewLine(text);
   Line line;
-  const std::string_view trimmed = Trim(text);
-  if (!trimmed.empty() && trimmed.front() == '[') {
-    const size_t close = trimmed.rfind(']');
-    if (close != std::string_view::npos) {
-      line.kind = LineKind::kSection;
-      line.name = std::string(Trim(trimmed.substr(1, close - 1)));
-    }
-  } else if (!trimmed.empty() && trimmed.front() != ';') {
-    const size_t equals = trimmed.find('=');
-    if (equals != std::string_view::npos && !Trim(trimmed.substr(0, equals)).empty()) {
-      line.kind = LineKind::kKey;
-      line.name = std::string(Trim(trimmed.substr(0, equals)));
-    }
-  }
+  line.kind = view.kind == LineView::Kind::kSection ? LineKind::kSection
+              : view.kind == LineView::Kind::kKey   ? LineKind::kKey
+                                                    : LineKind::kOther;
+  line.name = std::string(view.name);
   line.text = std::move(text);
   return line;
 }
@@ -104,6 +143,7 @@ IniDocument IniDocument::Parse(std::string_view text) {
   }
   doc.final_break_ = text.back() == '\n';
   if (doc.final_break_) text.remove_suffix(1);
+  doc.lines_.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   size_t start = 0;
   while (true) {
     const size_t end = text.find('\n', start);

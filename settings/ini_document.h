@@ -57,6 +57,11 @@ class IniDocument {
   bool final_break_ = true;
 };
 
+// The same lookup as IniDocument::Find, straight on the text without building lines (a
+// read is one pass over the file and allocates nothing but the result).
+std::optional<std::string> FindInText(std::string_view text, std::string_view section,
+                                      std::string_view key);
+
 // Empty when the entry can be written so that it reads back as the same entry; otherwise
 // the reason it cannot (a line break anywhere, an empty name, "]" in a section name, "=" in
 // a key name, or a key that would read as a section or a comment).

@@ -23,6 +23,8 @@ ReadResult ReadWholeFile(const std::string& path, std::string* text, std::string
     return ReadResult::kFailed;
   }
   text->clear();
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) text->reserve(static_cast<size_t>(st.st_size));
   char buffer[16384];
   while (true) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -91,21 +93,27 @@ std::string ResolveLink(const std::string& path) {
 
 }  // namespace
 
-IniDocument IniFile::Load() const {
+std::string IniFile::LoadText() const {
   std::string text;
   std::string error;
   if (ReadWholeFile(path_, &text, &error) != ReadResult::kRead) return {};
-  return IniDocument::Parse(text);
+  return text;
+}
+
+IniDocument IniFile::Load() const { return IniDocument::Parse(LoadText()); }
+
+std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
+  return FindInText(LoadText(), section, key);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view default_value) const {
-  auto value = Load().Find(section, key);
+  auto value = Find(section, key);
   return value ? std::move(*value) : std::string(default_value);
 }
 
 int IniFile::ReadInteger(std::string_view section, std::string_view key, int default_value) const {
-  const auto value = Load().Find(section, key);
+  const auto value = Find(section, key);
   if (!value) return default_value;
   return ParseInteger(*value).value_or(default_value);
 }
@@ -115,7 +123,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defa
 }
 
 bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
-  return Load().Find(section, key).has_value();
+  return Find(section, key).has_value();
 }
 
 bool IniFile::SectionExists(std::string_view section) const {

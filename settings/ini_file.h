@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,8 +50,11 @@ class IniFile {
 
   // The whole text as it is now (empty for a missing or unreadable file).
   IniDocument Load() const;
+  // The value of one key, or nullopt.
+  std::optional<std::string> Find(std::string_view section, std::string_view key) const;
 
  private:
+  std::string LoadText() const;
   bool Modify(const std::function<void(IniDocument&)>& edit);
 
   std::string path_;

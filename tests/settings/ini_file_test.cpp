@@ -182,8 +182,9 @@ TEST(IniWrite, ReplacementKeepsPermissionsAndFollowsALink) {
 }
 
 // Random texts made of the characters that matter to the format: any text survives a
-// parse unchanged, and a write changes exactly the entry written.
-TEST(IniDocumentFuzz, AnyTextRoundTripsAndAWriteChangesOnlyItsEntry) {
+// parse unchanged, the direct lookup agrees with the parsed one, and a write changes
+// exactly the entry written.
+TEST(IniDocumentFuzz, AnyTextRoundTripsAndReadsAlikeAndAWriteChangesOnlyItsEntry) {
   std::mt19937 rng(20261211);
   const std::string alphabet = "[]=;ab AB\t\r\n\"'\xC3\xA9";
   const std::vector<std::string> names = {"a", "B", "ab", "A b", "b"};
@@ -198,8 +199,12 @@ TEST(IniDocumentFuzz, AnyTextRoundTripsAndAWriteChangesOnlyItsEntry) {
     const std::string key = names[rng() % names.size()];
     const std::string value = "v" + std::to_string(round) + "=x";
     std::vector<std::optional<std::string>> before;
-    for (const auto& s : names)
-      for (const auto& k : names) before.push_back(doc.Find(s, k));
+    for (const auto& s : names) {
+      for (const auto& k : names) {
+        before.push_back(doc.Find(s, k));
+        ASSERT_EQ(FindInText(text, s, k), before.back()) << testing::PrintToString(text);
+      }
+    }
     doc.Set(section, key, value);
     const IniDocument reread = IniDocument::Parse(doc.Serialize());
     size_t i = 0;
