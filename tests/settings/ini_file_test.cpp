@@ -127,23 +127,29 @@ TEST(IniWrite, RefusesEntriesThatWouldNotReadBack) {
   EXPECT_EQ(ReadText(path), "[s]\nk=1\n");
 }
 
-TEST(IniWrite, FailureInAnUnwritableFolderIsReportedAndKeepsTheOldFile) {
-  const std::string dir = FreshDir("locked");
-  const std::string path = dir + "/settings.ini";
-  WriteText(path, "[settings]\nOutPutDir=/old\n");
-  ::chmod(path.c_str(), 0666);
-  ::chmod(dir.c_str(), 0555);
-  const int result = test::RunUnprivileged([&] {
-    IniFile ini(path);
-    if (ini.WriteString("settings", "OutPutDir", "/new")) return 1;
-    if (ini.LastErrMsg().find(path) == std::string::npos) return 2;
-    if (ini.ReadString("settings", "OutPutDir", "") != "/old") return 3;
-    return 0;
-  });
-  ::chmod(dir.c_str(), 0755);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(ReadText(path), "[settings]\nOutPutDir=/old\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "temporary left";
+TEST(IniWrite, FailureIsReportedAndKeepsTheOldFile) {
+  const struct {
+    const char* name;
+    mode_t folder_mode, file_mode;
+  } cases[] = {{"UnwritableFolder", 0555, 0666}, {"ReadOnlyFile", 0777, 0444}};
+  for (const auto& c : cases) {
+    const std::string dir = FreshDir(c.name);
+    const std::string path = dir + "/settings.ini";
+    WriteText(path, "[settings]\nOutPutDir=/old\n");
+    ::chmod(path.c_str(), c.file_mode);
+    ::chmod(dir.c_str(), c.folder_mode);
+    const int result = test::RunUnprivileged([&] {
+      IniFile ini(path);
+      if (ini.WriteString("settings", "OutPutDir", "/new")) return 1;
+      if (ini.LastErrMsg().find(path) == std::string::npos) return 2;
+      if (ini.ReadString("settings", "OutPutDir", "") != "/old") return 3;
+      return 0;
+    });
+    ::chmod(dir.c_str(), 0755);
+    EXPECT_EQ(result, 0) << c.name;
+    EXPECT_EQ(ReadText(path), "[settings]\nOutPutDir=/old\n") << c.name;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << c.name;
+  }
 }
 
 TEST(IniWrite, AnUnreadableFileReadsAsEmptyAndIsNotOverwritten) {
