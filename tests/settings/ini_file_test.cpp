@@ -24,6 +24,9 @@ struct ReadCase {
   int integer;       // ReadInteger with default -7
   bool boolean;      // ReadBool with default true
 };
+void PrintTo(const ReadCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class IniRead : public testing::TestWithParam<ReadCase> {};
 

@@ -108,6 +108,9 @@ struct FolderCase {
   const char* stored;  // "/..." below the test folder, other texts as they are; nullptr: absent
   bool falls_back;
 };
+void PrintTo(const FolderCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class OutputFolder : public testing::TestWithParam<FolderCase> {};
 
