@@ -100,7 +100,9 @@ std::string IniFile::LoadText() const {
   return text;
 }
 
-IniDocument IniFile::Load() const { return IniDocument::Parse(LoadText()); }
+IniDocument IniFile::Load() const {
+  return IniDocument::Parse(LoadText());
+}
 
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
   return FindInText(LoadText(), section, key);
