@@ -1,3 +1,5 @@
+#include "effects/item_effects.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -6,7 +8,6 @@
 #include "effects/color_adjust.h"
 #include "effects/crop_frame.h"
 #include "effects/image_mark.h"
-#include "effects/item_effects.h"
 #include "effects/text_mark.h"
 
 namespace kestrel {
