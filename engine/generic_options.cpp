@@ -173,12 +173,20 @@ TSetResult TGenericOptions::Set(const std::string& raw_name, const std::string& 
   const std::string value = TrimText(raw_value);
   if (name.empty() || value.empty() || !codec_ctx_[0]) return TSetResult::kNotFound;
 
+  // A value one media type refuses (a generic option that another type's encoder takes
+  // privately, say) still counts when some type took it.
   bool found = false;
+  bool taken = false;
   int ret = 0;
-  for (int type = 0; type < kCodecOptionTypes && ret >= 0; ++type) {
-    if (TypeTakes(type, name))
-      TrySetCodec(type, name, value, kTypeMasks[type], pending, &found, &ret);
+  for (int type = 0; type < kCodecOptionTypes; ++type) {
+    int type_ret = 0;
+    if (TypeTakes(type, name) &&
+        TrySetCodec(type, name, value, kTypeMasks[type], pending, &found, &type_ret)) {
+      taken = taken || type_ret >= 0;
+      if (type_ret < 0) ret = type_ret;
+    }
   }
+  if (taken) ret = 0;
   if (!found) {
     found = SetOn(format_ctx_, name, value, 0, &ret, &format_values_) ||
             SetOn(FormatPrivate(pending.output_format), name, value, 0, &ret, &format_values_);
