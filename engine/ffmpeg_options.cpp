@@ -91,7 +91,8 @@ void TFFmpegOptions::SetAspect(const std::string& value) {
   } else {
     ratio = OptionFloatDef(value, 0);
   }
-  if (ratio == 0) throw FFmpegException("Incorrect aspect ratio specification.");
+  // A negative ratio is refused like a zero one: no picture has one.
+  if (!(ratio > 0)) throw FFmpegException("Incorrect aspect ratio specification.");
   state_.frame_aspect_ratio = ratio;
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +37,7 @@ bool ParseFloat(const std::string& value, double* out) {
   errno = 0;
   char* end = nullptr;
   const double parsed = std::strtod(text.c_str(), &end);
-  if (errno == ERANGE || *end != '\0') return false;
+  if (errno == ERANGE || *end != '\0' || !std::isfinite(parsed)) return false;
   *out = parsed;
   return true;
 }

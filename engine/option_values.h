@@ -12,7 +12,7 @@ bool OptionBool(const std::string& value);
 // Decimal integer (surrounding blanks allowed); else "'%s' is not a valid integer value".
 int OptionInt(const std::string& value);
 int64_t OptionInt64(const std::string& value);
-// Decimal number; else "'%s' is not a valid floating point value".
+// Finite decimal number; else "'%s' is not a valid floating point value".
 double OptionFloat(const std::string& value);
 // The same conversions returning `fallback` instead of raising.
 int OptionIntDef(const std::string& value, int fallback);

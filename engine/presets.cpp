@@ -1,4 +1,5 @@
 // Preset lookup and application: a built-in preset by name, else a preset file.
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -47,8 +48,10 @@ void TFFmpegOptions::LoadPreset(const std::string& kind, const std::string& valu
   }
   if (preset) return ApplyPresetText(preset_name, preset->text);
 
-  std::ifstream file(value, std::ios::binary);
-  if (!file) throw FFmpegException(FormatText("Preset \"%s\" not found", value.c_str()));
+  std::error_code error;
+  std::ifstream file;
+  if (std::filesystem::is_regular_file(value, error)) file.open(value, std::ios::binary);
+  if (!file.is_open()) throw FFmpegException(FormatText("Preset \"%s\" not found", value.c_str()));
   std::ostringstream text;
   text << file.rdbuf();
   ApplyPresetText(preset_name, text.str());

@@ -219,6 +219,8 @@ TEST_F(Presets, FilesAreParsedLineByLine) {
     if (!expected.empty()) expected.replace(expected.find("%s"), 2, path);
     EXPECT_EQ(ErrorOf([&] { engine_.SetOption("fpre", path); }), expected);
   }
+  EXPECT_EQ(ErrorOf([&] { engine_.SetOption("fpre", TempDir()); }),
+            "Preset \"" + TempDir() + "\" not found");
   engine_.ResetOptions();
   std::ofstream(path, std::ios::binary) << "g=30\nVCODEC=mpeg4\nqmin=3\n";
   engine_.SetOption("fpre", path);
