@@ -71,6 +71,40 @@ TEST_F(GenericOptions, FindEachOptionWhereTodaysLibrariesKeepIt) {
   }
 }
 
+// The task component passes these record fields as library options; each must land in
+// the media type or muxer that honours it. "abt" has no library option (bit-rate
+// tolerance exists for video only) and is refused rather than kept unused.
+TEST_F(GenericOptions, RecordFieldOptionsReachTheirContexts) {
+  struct TFieldCase {
+    const char* name;
+    const char* value;
+    int where;  // media type, -1 container, -3 refused
+    const char* stored_name;
+  };
+  const std::vector<TFieldCase> cases = {
+      {"g", "12", AVMEDIA_TYPE_VIDEO, "g"},
+      {"vb", "800000", AVMEDIA_TYPE_VIDEO, "b"},
+      {"maxrate", "900000", AVMEDIA_TYPE_VIDEO, "maxrate"},
+      {"minrate", "100000", AVMEDIA_TYPE_VIDEO, "minrate"},
+      {"bt", "50000", AVMEDIA_TYPE_VIDEO, "bt"},
+      {"bufsize", "327680", AVMEDIA_TYPE_VIDEO, "bufsize"},
+      {"ab", "128000", AVMEDIA_TYPE_AUDIO, "ab"},
+      {"packetsize", "2048", -1, "packetsize"},
+      {"muxrate", "10080000", -1, "muxrate"},
+      {"abt", "1000", -3, ""},
+  };
+  engine_.SetOption("f", "dvd");
+  for (const TFieldCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(engine_.SetAVOption(c.name, c.value), c.where != -3);
+    if (c.where == -3) continue;
+    const TOptionValues& values =
+        c.where == -1 ? engine_.FormatOptionValues()
+                      : engine_.CodecOptionValues(static_cast<AVMediaType>(c.where));
+    EXPECT_TRUE(HasValue(values, c.stored_name, c.value));
+  }
+}
+
 TEST_F(GenericOptions, VideoRatesNeverReachAudio) {
   for (const char* name : {"b", "maxrate", "minrate"}) {
     ASSERT_TRUE(engine_.SetAVOption(name, "1150000")) << name;
