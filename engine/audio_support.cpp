@@ -1,0 +1,38 @@
+#include "engine/audio_support.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "medialib/av.h"
+
+namespace kestrel::engine {
+
+void RaiseAudioError(const std::string& text) {
+  throw AudioOutputError(text);
+}
+
+std::string FormatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text;
+  if (length > 0) {
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    text.assign(buffer.data(), static_cast<size_t>(length));
+  }
+  va_end(args);
+  return text;
+}
+
+std::string LibraryErrorText(int error) {
+  char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
+  if (av::av_strerror && av::av_strerror(error, buffer, sizeof buffer) == 0) return buffer;
+  return FormatText("Error number %d occurred", error);
+}
+
+}  // namespace kestrel::engine
