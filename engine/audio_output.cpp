@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/audio_volume.h"
+#include "medialib/text_utils.h"
 
 namespace kestrel::engine {
 namespace {
@@ -69,8 +70,11 @@ AudioOutput::~AudioOutput() {
   av::av_audio_fifo_free(fifo_);
 }
 
-void AudioOutput::Log(AudioLogLevel level, const std::string& text) const {
-  if (log_) log_(level, text);
+void AudioOutput::Log(TLogLevel level, const std::string& text) const {
+  if (log_)
+    log_(level, text);
+  else
+    MediaLogger().Log(this, level, text);
 }
 
 void AudioOutput::Write(const AVFrame& frame, int64_t pts_us) {
@@ -168,13 +172,11 @@ AudioOutput::SyncStep AudioOutput::Synchronise(int64_t pts_us, const AudioParams
     const auto in_delta = static_cast<int64_t>(delta * in.sample_rate / rate);
     if (in_delta < 0) {
       if (verbose)
-        Log(AudioLogLevel::kVerbose,
-            FormatText("discarding %d audio samples", static_cast<int>(-delta)));
+        Log(llVerbose, FormatText("discarding %d audio samples", static_cast<int>(-delta)));
       return {.drop_in = -in_delta};
     }
     if (in_delta > 0 && verbose)
-      Log(AudioLogLevel::kVerbose,
-          FormatText("adding %d audio samples of silence", static_cast<int>(delta)));
+      Log(llVerbose, FormatText("adding %d audio samples of silence", static_cast<int>(delta)));
     return {.insert_in = in_delta};
   }
   if (options_.audio_sync_method > 1) {
@@ -182,11 +184,10 @@ AudioOutput::SyncStep AudioOutput::Synchronise(int64_t pts_us, const AudioParams
     const int compensation = static_cast<int>(std::clamp(std::trunc(delta), -bound, bound));
     if (!converter_) RaiseAudioError("Assertion failure: drift compensation needs the resampler");
     if (verbose)
-      Log(AudioLogLevel::kVerbose,
-          FormatText("compensating audio timestamp drift:%f compensation:%d in:%d", delta,
-                     compensation, out_.sample_rate));
+      Log(llVerbose, FormatText("compensating audio timestamp drift:%f compensation:%d in:%d",
+                                delta, compensation, out_.sample_rate));
     const int ret = converter_->Compensate(compensation, out_.sample_rate);
-    if (ret < 0) RaiseAudioError("Audio drift compensation failed: " + LibraryErrorText(ret));
+    if (ret < 0) RaiseAudioError("Audio drift compensation failed: " + ErrorText(ret));
   }
   return {};
 }
@@ -214,7 +215,7 @@ bool AudioOutput::ConvertAndEmit(const uint8_t* const* data, int samples, const 
   if (produced < 0) {
     const std::string text = "av_audio_convert() failed";
     if (options_.exit_on_error) RaiseAudioError(text);
-    Log(AudioLogLevel::kError, text);
+    Log(llError, text);
     return false;
   }
   Emit(converted_.planes(), produced);
@@ -229,7 +230,7 @@ void AudioOutput::DrainConverter() {
     if (produced < 0) {
       const std::string text = "av_audio_convert() failed";
       if (options_.exit_on_error) RaiseAudioError(text);
-      Log(AudioLogLevel::kError, text);
+      Log(llError, text);
       return;
     }
     if (produced == 0) return;

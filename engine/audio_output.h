@@ -39,8 +39,10 @@ using AudioPacketWriter = std::function<void(AVPacket& packet)>;
 class AudioOutput {
  public:
   // `encoder` is opened and stays owned by the caller; it must outlive this object.
+  // `stream_time_base` is the output stream's time base after the header was written.
+  // Without `log`, messages go to the log capture with this object as sender.
   AudioOutput(AVCodecContext* encoder, AVRational stream_time_base, int stream_index,
-              const AudioOutputOptions& options, AudioPacketWriter write, AudioLogSink log);
+              const AudioOutputOptions& options, AudioPacketWriter write, AudioLogSink log = {});
   ~AudioOutput();
   AudioOutput(const AudioOutput&) = delete;
   AudioOutput& operator=(const AudioOutput&) = delete;
@@ -68,7 +70,7 @@ class AudioOutput {
     int64_t insert_in = 0;  // input samples of silence to put before it
   };
 
-  void Log(AudioLogLevel level, const std::string& text) const;
+  void Log(TLogLevel level, const std::string& text) const;
   // Checks the working sizes for `in_samples` input samples; returns the converted-sample
   // capacity they call for.
   int CheckBufferSizes(int64_t in_samples, const AudioParams& in) const;

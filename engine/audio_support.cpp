@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "medialib/av.h"
-
 namespace kestrel::engine {
 
 void RaiseAudioError(const std::string& text) {
@@ -27,12 +25,6 @@ std::string FormatText(const char* format, ...) {
   }
   va_end(args);
   return text;
-}
-
-std::string LibraryErrorText(int error) {
-  char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-  if (av::av_strerror && av::av_strerror(error, buffer, sizeof buffer) == 0) return buffer;
-  return FormatText("Error number %d occurred", error);
 }
 
 }  // namespace kestrel::engine

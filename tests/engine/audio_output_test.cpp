@@ -207,7 +207,7 @@ class AudioFile {
 };
 
 struct LogLine {
-  AudioLogLevel level;
+  TLogLevel level;
   std::string text;
 };
 
@@ -226,7 +226,7 @@ struct Capture {
     };
   }
   AudioLogSink Sink() {
-    return [this](AudioLogLevel level, const std::string& text) { log.push_back({level, text}); };
+    return [this](TLogLevel level, const std::string& text) { log.push_back({level, text}); };
   }
   // Interleaved 16-bit samples of a pcm_s16le output.
   std::vector<int16_t> Samples() const {
@@ -391,7 +391,7 @@ TEST_P(AudioOutputLateStart, AudioStartingHalfASecondLateIsPlacedOrPadded) {
   if (c.expect_log) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "adding 22050 audio samples of silence");
-    EXPECT_EQ(capture.log[0].level, AudioLogLevel::kVerbose);
+    EXPECT_EQ(capture.log[0].level, llVerbose);
   } else {
     EXPECT_TRUE(lines.empty());
   }
@@ -401,6 +401,27 @@ INSTANTIATE_TEST_SUITE_P(SyncMethods, AudioOutputLateStart,
                          ::testing::Values(StartCase{1, 3, 22050, 0, true},
                                            StartCase{1, 1, 22050, 0, false},
                                            StartCase{0, 3, 0, 22050, false}));
+
+TEST_F(AudioOutputTest, WithoutASinkMessagesReachTheLogCapture) {
+  std::vector<TLogInfo> lines;
+  TMediaLogger& logger = MediaLogger();
+  logger.SetTriggerEventInMainThread(false);
+  logger.SetOnLog([&](const TLogInfo& info) {
+    if (info.message.rfind("adding ", 0) == 0) lines.push_back(info);
+  });
+  Codec encoder = OpenEncoder("pcm_s16le", 44100, 2, false);
+  AudioOutputOptions options;
+  options.audio_sync_method = 1;
+  options.verbose = 3;
+  AudioOutput output(encoder.get(), AVRational{1, 44100}, 0, options, [](AVPacket&) {});
+  Feed(output, ToneFrames(AV_SAMPLE_FMT_S16, 44100, 2, 4096, 1024,
+                          [](int, int64_t s) { return 500000 + OnTime(44100, s); }));
+  logger.SetOnLog(nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].message, "adding 22050 audio samples of silence");
+  EXPECT_EQ(lines[0].level, llVerbose);
+  EXPECT_EQ(lines[0].sender, &output);
+}
 
 TEST_F(AudioOutputTest, LateStartGivesHalfASecondMoreInARealAacFile) {
   const std::string path = test::TempDir() + "/late_start.m4a";
