@@ -8,7 +8,7 @@
 #include "engine/audio_volume.h"
 #include "medialib/text_utils.h"
 
-namespace kestrel::engine {
+namespace kestrel {
 namespace {
 
 constexpr double kMinimumDriftSamples = 50;
@@ -71,10 +71,7 @@ AudioOutput::~AudioOutput() {
 }
 
 void AudioOutput::Log(TLogLevel level, const std::string& text) const {
-  if (log_)
-    log_(level, text);
-  else
-    MediaLogger().Log(this, level, text);
+  LogAudioMessage(log_, this, level, text);
 }
 
 void AudioOutput::Write(const AVFrame& frame, int64_t pts_us) {
@@ -82,10 +79,10 @@ void AudioOutput::Write(const AVFrame& frame, int64_t pts_us) {
   if (frame.nb_samples <= 0) return;
   FramePtr scaled;
   const AVFrame* source = &frame;
-  if (options_.volume != kUnityVolume) {
+  if (options_.audio_volume != kUnityVolume) {
     scaled.reset(av::av_frame_clone(&frame));
     if (!scaled || av::av_frame_make_writable(scaled.get()) < 0) RaiseOutOfMemory();
-    ApplyVolume(*scaled, options_.volume);
+    ApplyVolume(*scaled, options_.audio_volume);
     source = scaled.get();
   }
   const AudioParams in = AudioParams::OfFrame(*source);
@@ -168,7 +165,7 @@ AudioOutput::SyncStep AudioOutput::Synchronise(int64_t pts_us, const AudioParams
   const double delta = sync_ipts * rate - static_cast<double>(sync_position_ + QueuedSamples());
   if (std::fabs(delta) <= kMinimumDriftSamples) return {};
   const bool verbose = options_.verbose > 2;
-  if (is_start_ || std::fabs(delta) > options_.adrift_threshold * rate) {
+  if (is_start_ || std::fabs(delta) > options_.audio_drift_threshold_s * rate) {
     const auto in_delta = static_cast<int64_t>(delta * in.sample_rate / rate);
     if (in_delta < 0) {
       if (verbose)
@@ -194,7 +191,7 @@ AudioOutput::SyncStep AudioOutput::Synchronise(int64_t pts_us, const AudioParams
 
 bool AudioOutput::InsertSilence(int64_t samples, const AudioParams& in) {
   const int chunk = static_cast<int>(std::min<int64_t>(samples, kSilenceChunkSamples));
-  SampleBuffer silence(in.format, in.layout.channels());
+  AudioSampleBuffer silence(in.format, in.layout.channels());
   if (!silence.Reserve(chunk)) RaiseOutOfMemory();
   silence.Silence(chunk);
   while (samples > 0) {
@@ -321,4 +318,4 @@ void AudioOutput::Flush() {
   Send(nullptr);
 }
 
-}  // namespace kestrel::engine
+}  // namespace kestrel

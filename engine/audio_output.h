@@ -17,18 +17,18 @@
 #include "engine/audio_support.h"
 #include "medialib/av.h"
 
-namespace kestrel::engine {
+namespace kestrel {
 
 struct AudioOutputOptions {
   // "async": 0 timestamps only place the output; 1 drops samples or inserts silence when
   // the drift passes 50 samples at the start or `adrift_threshold` later; above 1 also
   // nudges the resampler by at most this many samples per buffer for smaller drifts.
   int audio_sync_method = 0;
-  double adrift_threshold = 0.1;  // "adrift_threshold", seconds
-  int verbose = 1;                // the verbose level; drift lines are logged above 2
-  bool exit_on_error = false;     // "xerror": a failed sample conversion ends the task
-  int volume = 256;               // "vol", 256 = unchanged
-  int64_t start_time_us = 0;      // "ss": input time that maps to output time 0
+  double audio_drift_threshold_s = 0.1;  // "adrift_threshold"
+  int verbose = 1;                       // the verbose level; drift lines are logged above 2
+  bool exit_on_error = false;            // "xerror": a failed sample conversion ends the task
+  int audio_volume = 256;                // "vol", 256 = unchanged
+  int64_t start_time_us = 0;             // "ss": input time that maps to output time 0
 };
 
 // Receives each encoded packet: stream index set, pts/dts/duration in the stream's time
@@ -40,7 +40,7 @@ class AudioOutput {
  public:
   // `encoder` is opened and stays owned by the caller; it must outlive this object.
   // `stream_time_base` is the output stream's time base after the header was written.
-  // Without `log`, messages go to the log capture with this object as sender.
+  // Without `log`, messages take the engine's log route with this object as sender.
   AudioOutput(AVCodecContext* encoder, AVRational stream_time_base, int stream_index,
               const AudioOutputOptions& options, AudioPacketWriter write, AudioLogSink log = {});
   ~AudioOutput();
@@ -49,12 +49,12 @@ class AudioOutput {
 
   // One decoded buffer of the source stream (any sample format, rate and layout; the frame
   // is not modified). `pts_us` is the source stream's current timestamp in microseconds, or
-  // AV_NOPTS_VALUE when unknown (no synchronisation step then). Raises AudioOutputError.
+  // AV_NOPTS_VALUE when unknown (no synchronisation step then). Raises FFmpegException.
   void Write(const AVFrame& frame, int64_t pts_us);
 
   // End of the source stream: drains the resampler, encodes what the FIFO holds (padded to
   // a whole frame for encoders that take no short last frame) and flushes the encoder.
-  // Later calls do nothing. Raises AudioOutputError.
+  // Later calls do nothing. Raises FFmpegException.
   void Flush();
 
   // True when the rates or channel counts differ or "async" is above 1.
@@ -108,9 +108,9 @@ class AudioOutput {
   std::unique_ptr<AudioResampler> converter_;  // null while the input passes unchanged
   AudioParams converter_input_;                // what converter_ (or the pass-through) expects
   bool have_input_ = false;
-  SampleBuffer converted_;
+  AudioSampleBuffer converted_;
   AVAudioFifo* fifo_ = nullptr;
   AVPacket* packet_ = nullptr;
 };
 
-}  // namespace kestrel::engine
+}  // namespace kestrel

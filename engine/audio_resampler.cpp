@@ -3,51 +3,51 @@
 #include <algorithm>
 #include <utility>
 
-namespace kestrel::engine {
+namespace kestrel {
 
-ChannelLayout::ChannelLayout(const AVChannelLayout& layout) {
+AudioChannelLayout::AudioChannelLayout(const AVChannelLayout& layout) {
   if (layout.order == AV_CHANNEL_ORDER_UNSPEC || av::av_channel_layout_check(&layout) == 0)
     av::av_channel_layout_default(&layout_, layout.nb_channels);
   else
     av::av_channel_layout_copy(&layout_, &layout);
 }
 
-ChannelLayout::ChannelLayout(const ChannelLayout& other) {
+AudioChannelLayout::AudioChannelLayout(const AudioChannelLayout& other) {
   av::av_channel_layout_copy(&layout_, &other.layout_);
 }
 
-ChannelLayout& ChannelLayout::operator=(const ChannelLayout& other) {
+AudioChannelLayout& AudioChannelLayout::operator=(const AudioChannelLayout& other) {
   if (this != &other) av::av_channel_layout_copy(&layout_, &other.layout_);
   return *this;
 }
 
-ChannelLayout::~ChannelLayout() {
+AudioChannelLayout::~AudioChannelLayout() {
   if (av::av_channel_layout_uninit) av::av_channel_layout_uninit(&layout_);
 }
 
-bool ChannelLayout::operator==(const ChannelLayout& other) const {
+bool AudioChannelLayout::operator==(const AudioChannelLayout& other) const {
   return av::av_channel_layout_compare(&layout_, &other.layout_) == 0;
 }
 
 AudioParams AudioParams::OfFrame(const AVFrame& frame) {
   return {static_cast<AVSampleFormat>(frame.format), frame.sample_rate,
-          ChannelLayout(frame.ch_layout)};
+          AudioChannelLayout(frame.ch_layout)};
 }
 
 AudioParams AudioParams::OfEncoder(const AVCodecContext& encoder) {
-  return {encoder.sample_fmt, encoder.sample_rate, ChannelLayout(encoder.ch_layout)};
+  return {encoder.sample_fmt, encoder.sample_rate, AudioChannelLayout(encoder.ch_layout)};
 }
 
-SampleBuffer::SampleBuffer(AVSampleFormat format, int channels)
+AudioSampleBuffer::AudioSampleBuffer(AVSampleFormat format, int channels)
     : format_(format),
       channels_(channels),
       planes_(av::av_sample_fmt_is_planar(format) ? std::max(channels, 1) : 1, nullptr) {}
 
-SampleBuffer::~SampleBuffer() {
+AudioSampleBuffer::~AudioSampleBuffer() {
   if (planes_[0]) av::av_freep(&planes_[0]);
 }
 
-bool SampleBuffer::Reserve(int samples) {
+bool AudioSampleBuffer::Reserve(int samples) {
   if (samples <= capacity_) return true;
   std::vector<uint8_t*> grown(planes_.size(), nullptr);
   if (av::av_samples_alloc(grown.data(), nullptr, channels_, samples, format_, 0) < 0) return false;
@@ -57,7 +57,7 @@ bool SampleBuffer::Reserve(int samples) {
   return true;
 }
 
-void SampleBuffer::Silence(int samples) {
+void AudioSampleBuffer::Silence(int samples) {
   av::av_samples_set_silence(planes_.data(), 0, samples, channels_, format_);
 }
 
@@ -96,7 +96,7 @@ AudioResampler::~AudioResampler() {
   av::swr_free(&context_);
 }
 
-int AudioResampler::Convert(const uint8_t* const* in, int samples, SampleBuffer& out) {
+int AudioResampler::Convert(const uint8_t* const* in, int samples, AudioSampleBuffer& out) {
   const int room = av::swr_get_out_samples(context_, in ? samples : 0);
   if (room < 0) return room;
   if (!out.Reserve(std::max(room, 1))) return AVERROR(ENOMEM);
@@ -112,4 +112,4 @@ int AudioResampler::Compensate(int sample_delta, int distance) {
   return av::swr_set_compensation(context_, sample_delta, distance);
 }
 
-}  // namespace kestrel::engine
+}  // namespace kestrel

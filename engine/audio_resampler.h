@@ -8,21 +8,21 @@
 
 #include "medialib/av.h"
 
-namespace kestrel::engine {
+namespace kestrel {
 
 // An owned channel layout; a layout of unspecified order becomes the default layout of its
 // channel count, so that two streams with the same count compare equal.
-class ChannelLayout {
+class AudioChannelLayout {
  public:
-  ChannelLayout() = default;
-  explicit ChannelLayout(const AVChannelLayout& layout);
-  ChannelLayout(const ChannelLayout& other);
-  ChannelLayout& operator=(const ChannelLayout& other);
-  ~ChannelLayout();
+  AudioChannelLayout() = default;
+  explicit AudioChannelLayout(const AVChannelLayout& layout);
+  AudioChannelLayout(const AudioChannelLayout& other);
+  AudioChannelLayout& operator=(const AudioChannelLayout& other);
+  ~AudioChannelLayout();
 
   const AVChannelLayout& get() const { return layout_; }
   int channels() const { return layout_.nb_channels; }
-  bool operator==(const ChannelLayout& other) const;
+  bool operator==(const AudioChannelLayout& other) const;
 
  private:
   AVChannelLayout layout_{};
@@ -32,7 +32,7 @@ class ChannelLayout {
 struct AudioParams {
   AVSampleFormat format = AV_SAMPLE_FMT_NONE;
   int sample_rate = 0;
-  ChannelLayout layout;
+  AudioChannelLayout layout;
 
   static AudioParams OfFrame(const AVFrame& frame);
   static AudioParams OfEncoder(const AVCodecContext& encoder);
@@ -41,12 +41,12 @@ struct AudioParams {
 
 // Samples of one format and channel count, planar or packed, grown on demand and never
 // shrunk.
-class SampleBuffer {
+class AudioSampleBuffer {
  public:
-  SampleBuffer(AVSampleFormat format, int channels);
-  ~SampleBuffer();
-  SampleBuffer(const SampleBuffer&) = delete;
-  SampleBuffer& operator=(const SampleBuffer&) = delete;
+  AudioSampleBuffer(AVSampleFormat format, int channels);
+  ~AudioSampleBuffer();
+  AudioSampleBuffer(const AudioSampleBuffer&) = delete;
+  AudioSampleBuffer& operator=(const AudioSampleBuffer&) = delete;
 
   // Makes room for at least `samples`; false when memory runs out (the old contents are
   // then kept).
@@ -80,7 +80,7 @@ class AudioResampler {
 
   // Converts `samples` input samples into `out` (grown as needed); returns the number of
   // output samples, or a negative error number. Null input drains the held-back samples.
-  int Convert(const uint8_t* const* in, int samples, SampleBuffer& out);
+  int Convert(const uint8_t* const* in, int samples, AudioSampleBuffer& out);
   // Samples held inside the converter, counted at the output rate.
   int64_t DelaySamples() const;
   // Spreads `sample_delta` extra (or fewer) output samples over the next `distance`.
@@ -94,4 +94,4 @@ class AudioResampler {
   AudioParams out_;
 };
 
-}  // namespace kestrel::engine
+}  // namespace kestrel

@@ -1,30 +1,19 @@
 #include "engine/audio_support.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <vector>
+#include "engine/engine_log.h"
 
-namespace kestrel::engine {
+namespace kestrel {
 
 void RaiseAudioError(const std::string& text) {
-  throw AudioOutputError(text);
+  throw FFmpegException(text);
 }
 
-std::string FormatText(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (length > 0) {
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    text.assign(buffer.data(), static_cast<size_t>(length));
-  }
-  va_end(args);
-  return text;
+void LogAudioMessage(const AudioLogSink& sink, const void* sender, TLogLevel level,
+                     const std::string& text) {
+  if (sink)
+    sink(level, text);
+  else
+    EngineLog(sender, LibraryLevelOf(level), text);
 }
 
-}  // namespace kestrel::engine
+}  // namespace kestrel

@@ -6,7 +6,7 @@
 
 #include "medialib/av.h"
 
-namespace kestrel::engine {
+namespace kestrel {
 namespace {
 
 template <typename Wide, typename Sample>
@@ -75,4 +75,4 @@ void ApplyVolume(AVFrame& frame, int vol) {
   for (int i = 0; i < planes; ++i) ScalePlane(packed, frame.extended_data[i], per_plane, vol);
 }
 
-}  // namespace kestrel::engine
+}  // namespace kestrel

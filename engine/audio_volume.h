@@ -3,7 +3,7 @@
 
 struct AVFrame;
 
-namespace kestrel::engine {
+namespace kestrel {
 
 constexpr int kUnityVolume = 256;
 
@@ -16,4 +16,4 @@ constexpr int kUnityVolume = 256;
 // Packed and planar layouts alike. Does nothing when vol is 256.
 void ApplyVolume(AVFrame& frame, int vol);
 
-}  // namespace kestrel::engine
+}  // namespace kestrel

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "engine/audio_volume.h"
+#include "engine/engine_log.h"
 #include "medialib/av.h"
 #include "medialib/library_loader.h"
 #include "tests/support/fixtures.h"
 
-namespace kestrel::engine {
+namespace kestrel {
 namespace {
 
 // ---------------------------------------------------------------------------------------
@@ -402,13 +403,18 @@ INSTANTIATE_TEST_SUITE_P(SyncMethods, AudioOutputLateStart,
                                            StartCase{1, 1, 22050, 0, false},
                                            StartCase{0, 3, 0, 22050, false}));
 
-TEST_F(AudioOutputTest, WithoutASinkMessagesReachTheLogCapture) {
-  std::vector<TLogInfo> lines;
-  TMediaLogger& logger = MediaLogger();
-  logger.SetTriggerEventInMainThread(false);
-  logger.SetOnLog([&](const TLogInfo& info) {
-    if (info.message.rfind("adding ", 0) == 0) lines.push_back(info);
-  });
+TEST_F(AudioOutputTest, WithoutASinkMessagesTakeTheEngineLogRoute) {
+  struct Line {
+    const void* sender;
+    int level;
+    std::string text;
+  };
+  std::vector<Line> lines;
+  TEngineLogSink sink;
+  sink.message = [&](const void* sender, int level, const std::string& text) {
+    if (text.rfind("adding ", 0) == 0) lines.push_back({sender, level, text});
+  };
+  SetEngineLogSink(sink);
   Codec encoder = OpenEncoder("pcm_s16le", 44100, 2, false);
   AudioOutputOptions options;
   options.audio_sync_method = 1;
@@ -416,10 +422,10 @@ TEST_F(AudioOutputTest, WithoutASinkMessagesReachTheLogCapture) {
   AudioOutput output(encoder.get(), AVRational{1, 44100}, 0, options, [](AVPacket&) {});
   Feed(output, ToneFrames(AV_SAMPLE_FMT_S16, 44100, 2, 4096, 1024,
                           [](int, int64_t s) { return 500000 + OnTime(44100, s); }));
-  logger.SetOnLog(nullptr);
+  SetEngineLogSink({});
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].message, "adding 22050 audio samples of silence");
-  EXPECT_EQ(lines[0].level, llVerbose);
+  EXPECT_EQ(lines[0].text, "adding 22050 audio samples of silence");
+  EXPECT_EQ(lines[0].level, AV_LOG_VERBOSE);
   EXPECT_EQ(lines[0].sender, &output);
 }
 
@@ -649,7 +655,7 @@ TEST_F(AudioOutputTest, VolumeIsAppliedToACopyBeforeEncoding) {
   Codec encoder = OpenEncoder("pcm_s16le", 44100, 2, false);
   Capture capture;
   AudioOutputOptions options;
-  options.volume = 384;
+  options.audio_volume = 384;
   AudioOutput output(encoder.get(), AVRational{1, 44100}, 0, options, capture.Writer(), nullptr);
   Frame frame = MakeFrame(AV_SAMPLE_FMT_S16, 44100, 2, 500, Tone);
   output.Write(*frame, 0);
@@ -674,7 +680,7 @@ TEST_F(AudioOutputTest, FailuresEndWithTheirTexts) {
     try {
       act(output);
       ADD_FAILURE() << "no error, expected: " << text;
-    } catch (const AudioOutputError& e) {
+    } catch (const FFmpegException& e) {
       EXPECT_EQ(e.what(), text);
     }
   };
@@ -713,4 +719,4 @@ TEST_F(AudioOutputTest, FailuresEndWithTheirTexts) {
 }
 
 }  // namespace
-}  // namespace kestrel::engine
+}  // namespace kestrel
