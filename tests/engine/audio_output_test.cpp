@@ -363,15 +363,16 @@ TEST_F(AudioOutputTest, SameParametersPassSamplesThroughUnchanged) {
 struct StartCase {
   int async;
   int verbose;
+  int64_t start_us;          // timestamp of the first audio sample
   int64_t expected_silence;  // samples of silence before the tone
+  int64_t expected_skipped;  // samples of the tone cut from its start
   int64_t expected_first_pts;
-  bool expect_log;
+  const char* expected_log;  // first drift line, "" when none may appear
 };
 
-class AudioOutputLateStart : public AudioOutputTest,
-                             public ::testing::WithParamInterface<StartCase> {};
+class AudioOutputStart : public AudioOutputTest, public ::testing::WithParamInterface<StartCase> {};
 
-TEST_P(AudioOutputLateStart, AudioStartingHalfASecondLateIsPlacedOrPadded) {
+TEST_P(AudioOutputStart, AudioStartingOffZeroIsPlacedPaddedOrCut) {
   const StartCase& c = GetParam();
   Codec encoder = OpenEncoder("pcm_s16le", 44100, 2, false);
   Capture capture;
@@ -381,27 +382,37 @@ TEST_P(AudioOutputLateStart, AudioStartingHalfASecondLateIsPlacedOrPadded) {
   AudioOutput output(encoder.get(), AVRational{1, 44100}, 0, options, capture.Writer(),
                      capture.Sink());
   Feed(output, ToneFrames(AV_SAMPLE_FMT_S16, 44100, 2, 44100, 1024,
-                          [](int, int64_t s) { return 500000 + OnTime(44100, s); }));
+                          [&](int, int64_t s) { return c.start_us + OnTime(44100, s); }));
 
   const std::vector<int16_t> samples = capture.Samples();
-  ASSERT_EQ(static_cast<int64_t>(samples.size()), 2 * (44100 + c.expected_silence));
+  ASSERT_EQ(static_cast<int64_t>(samples.size()),
+            2 * (44100 + c.expected_silence - c.expected_skipped));
   for (int64_t i = 0; i < c.expected_silence; ++i) ASSERT_EQ(samples[2 * i], 0) << i;
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(samples[2 * (c.expected_silence + i)], Tone(i));
+  for (int i = 0; i < 100; ++i)
+    ASSERT_EQ(samples[2 * (c.expected_silence + i)], Tone(c.expected_skipped + i)) << i;
   EXPECT_EQ(capture.pts.front(), c.expected_first_pts);
-  const auto lines = capture.Lines("adding ");
-  if (c.expect_log) {
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "adding 22050 audio samples of silence");
-    EXPECT_EQ(capture.log[0].level, llVerbose);
+  std::vector<LogLine> drift_lines;
+  for (const auto& line : capture.log)
+    if (line.text.rfind("adding ", 0) == 0 || line.text.rfind("discarding ", 0) == 0)
+      drift_lines.push_back(line);
+  if (*c.expected_log) {
+    ASSERT_FALSE(drift_lines.empty());
+    EXPECT_EQ(drift_lines[0].text, c.expected_log);
+    EXPECT_EQ(drift_lines[0].level, llVerbose);
   } else {
-    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(drift_lines.empty());
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(SyncMethods, AudioOutputLateStart,
-                         ::testing::Values(StartCase{1, 3, 22050, 0, true},
-                                           StartCase{1, 1, 22050, 0, false},
-                                           StartCase{0, 3, 0, 22050, false}));
+// Half a second late: "async" 1 fills the gap with silence, no "async" places the audio at
+// 0.5 s. A tenth of a second early: whole buffers are cut until the audio reaches zero.
+INSTANTIATE_TEST_SUITE_P(
+    SyncMethods, AudioOutputStart,
+    ::testing::Values(StartCase{1, 3, 500000, 22050, 0, 0, "adding 22050 audio samples of silence"},
+                      StartCase{1, 1, 500000, 22050, 0, 0, ""},
+                      StartCase{0, 3, 500000, 0, 0, 22050, ""},
+                      StartCase{1, 3, -100000, 0, 4410, 0, "discarding 4410 audio samples"},
+                      StartCase{0, 3, -100000, 0, 0, -4410, ""}));
 
 TEST_F(AudioOutputTest, WithoutASinkMessagesTakeTheEngineLogRoute) {
   struct Line {
