@@ -21,8 +21,9 @@ namespace kestrel {
 
 struct AudioOutputOptions {
   // "async": 0 timestamps only place the output; 1 drops samples or inserts silence when
-  // the drift passes 50 samples at the start or `adrift_threshold` later; above 1 also
-  // nudges the resampler by at most this many samples per buffer for smaller drifts.
+  // the drift passes 50 samples on the first buffer (and while whole buffers are cut) or
+  // `audio_drift_threshold_s` later; above 1 also nudges the resampler by at most this
+  // many samples per buffer for smaller drifts.
   int audio_sync_method = 0;
   double audio_drift_threshold_s = 0.1;  // "adrift_threshold"
   int verbose = 1;                       // the verbose level; drift lines are logged above 2
@@ -57,7 +58,8 @@ class AudioOutput {
   // Later calls do nothing. Raises FFmpegException.
   void Flush();
 
-  // True when the rates or channel counts differ or "async" is above 1.
+  // True when the rates or channel counts differ or "async" is above 1 (known once the
+  // first buffer arrived; stays set).
   bool resampling() const { return resampling_; }
   // Output time of the first sample not yet encoded, in samples of the encoder's rate.
   int64_t sync_position() const { return sync_position_; }
