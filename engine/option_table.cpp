@@ -121,7 +121,7 @@ const std::vector<TFFmpegOptions::TOptionRow>& TFFmpegOptions::OptionTable() {
       {"bsfs", DoNothing},
       {"protocols", DoNothing},
       {"filters", DoNothing},
-      {"loglevel", [](S, TValue, TValue v) { SetEngineLogLevel(ParseLogLevelText(v)); }},
+      {"loglevel", [](S, TValue, TValue v) { SetEngineLogLevel(LogLevelOfText(v)); }},
       {"f",
        [](S s, TValue, TValue v) {
          s.state_.file_format = v;

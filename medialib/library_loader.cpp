@@ -262,14 +262,13 @@ bool LoadLib(int i) {
       return false;
     }
   }
-  if (!status.bound) {
-    try {
-      kLibraries[i].bind(status.module, file);
-      if (kLibraries[i].registration) kLibraries[i].registration();
-      status.bound = true;
-    } catch (const std::exception& e) {
-      state.last_error = e.what();
-    }
+  if (status.bound) return true;  // a set overlapping an earlier one: nothing to do
+  try {
+    kLibraries[i].bind(status.module, file);
+    if (kLibraries[i].registration) kLibraries[i].registration();
+    status.bound = true;
+  } catch (const std::exception& e) {
+    state.last_error = e.what();
   }
   if (!status.bound) {
     UnloadLib(i);

@@ -61,8 +61,8 @@ bool LibsLoaded(TLibrarySet set);
 void SetInstallLogHook(bool install);
 bool InstallLogHook();
 
-// Called right after avutil is bound (installs the log capture) and after avformat is
-// bound. Set by the modules that own those steps; each may be empty.
+// Called each time library i becomes bound, after its registration steps (not when a
+// later set finds it loaded already). Set by the modules that own such steps; may be empty.
 void SetAfterBindHook(int i, std::function<void()> hook);
 
 // The process-wide lock held around every codec open and close and every

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "engine/ffmpeg_options.h"
 #include "medialib/av.h"
 #include "medialib/library_loader.h"
+#include "medialib/media_logger.h"
 
 namespace kestrel::test {
 
@@ -22,22 +21,21 @@ struct TLogLine {
   std::string text;
 };
 
-// Engine messages and library messages, in the order they were logged.
+// Engine messages and library lines reaching the process's log capture, in order, with
+// the libraries' numeric levels. The capture's level is info while a test runs.
 class TLogCapture {
  public:
   TLogCapture() {
-    Instance() = this;
-    TEngineLogSink sink;
-    sink.message = [this](const void*, int level, const std::string& text) { Add(level, text); };
-    sink.get_level = [this] { return level_; };
-    sink.set_level = [this](int level) { level_ = level; };
-    SetEngineLogSink(sink);
-    av::av_log_set_callback(&TLogCapture::LibraryCallback);
+    MediaLogger().SetTriggerEventInMainThread(false);
+    MediaLogger().SetLogLevel(llInfo);
+    MediaLogger().SetOnLog([this](const TLogInfo& info) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines_.push_back({LibraryLevelOf(info.level), info.message});
+    });
   }
   ~TLogCapture() {
-    av::av_log_set_callback(av::av_log_default_callback);
-    SetEngineLogSink({});
-    Instance() = nullptr;
+    MediaLogger().SetOnLog(nullptr);
+    MediaLogger().SetLogLevel(llInfo);
   }
 
   bool Has(int level, const std::string& text) const {
@@ -60,26 +58,11 @@ class TLogCapture {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.clear();
   }
-  int level() const { return level_; }
+  int level() const { return LibraryLevelOf(MediaLogger().LogLevel()); }
 
  private:
-  static TLogCapture*& Instance() {
-    static TLogCapture* instance = nullptr;
-    return instance;
-  }
-  static void LibraryCallback(void*, int level, const char* format, va_list args) {
-    char text[2048];
-    std::vsnprintf(text, sizeof text, format, args);
-    if (Instance() && level <= AV_LOG_WARNING) Instance()->Add(level, text);
-  }
-  void Add(int level, const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back({level, text});
-  }
-
   mutable std::mutex mutex_;
   std::vector<TLogLine> lines_;
-  int level_ = AV_LOG_INFO;
 };
 
 // An engine with a settable view of its opened files.
