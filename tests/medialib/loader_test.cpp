@@ -6,6 +6,7 @@
 
 #include "medialib/av.h"
 #include "medialib/library_loader.h"
+#include "medialib/media_logger.h"
 #include "medialib/sdl.h"
 #include "tests/support/fixtures.h"
 
@@ -113,6 +114,32 @@ TEST_F(LibraryLoader, AFileThatIsNoLibraryGivesTheLoadLibraryText) {
   EXPECT_EQ(LastError().rfind("Load library " + file + " error: " + file + ": ", 0), 0u)
       << LastError();
   EXPECT_FALSE(IsLibLoaded(liSwScale));
+}
+
+TEST_F(LibraryLoader, BindingAvutilInstallsTheLogCaptureWhenAsked) {
+  try {
+    InstallLogCapture();
+    FAIL() << "installed into an unbound avutil";
+  } catch (const std::logic_error& e) {
+    EXPECT_STREQ(e.what(), "Assertion failure");
+  }
+
+  TMediaLogger& logger = MediaLogger();
+  logger.SetTriggerEventInMainThread(false);
+  std::vector<std::string> lines;
+  logger.SetOnLog([&](const TLogInfo& info) { lines.push_back(info.message); });
+  for (bool install : {false, true}) {
+    SetInstallLogHook(install);
+    ASSERT_TRUE(LoadLib(liAVUtil)) << LastError();
+    testing::internal::CaptureStderr();  // where the libraries' own callback writes
+    av::av_log(nullptr, AV_LOG_ERROR, "captured %d\n", install);
+    testing::internal::GetCapturedStderr();
+    UnloadLib(liAVUtil);
+  }
+  SetInstallLogHook(true);
+  logger.SetOnLog(nullptr);
+  logger.SetTriggerEventInMainThread(true);
+  EXPECT_EQ(lines, std::vector<std::string>{"captured 1"});
 }
 
 TEST(LibraryFileNames, AreTheSonamesOfTheHeaders) {
