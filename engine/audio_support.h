@@ -3,7 +3,7 @@
 // The audio path raises the engine's exception type on every failure that ends a task and
 // reports diagnostics through a log sink the caller supplies (the transcode loop forwards
 // them to the log capture with the task as sender); without a sink they take the engine's
-// log route (EngineLog) with the audio output as sender.
+// log route (EngineLog, into the log capture) with the audio output as sender.
 #pragma once
 
 #include <functional>

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "engine/audio_volume.h"
-#include "engine/engine_log.h"
 #include "medialib/av.h"
 #include "medialib/library_loader.h"
 #include "tests/support/fixtures.h"
@@ -414,18 +413,13 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{1, 3, -100000, 0, 4410, 0, "discarding 4410 audio samples"},
                       StartCase{0, 3, -100000, 0, 0, -4410, ""}));
 
-TEST_F(AudioOutputTest, WithoutASinkMessagesTakeTheEngineLogRoute) {
-  struct Line {
-    const void* sender;
-    int level;
-    std::string text;
-  };
-  std::vector<Line> lines;
-  TEngineLogSink sink;
-  sink.message = [&](const void* sender, int level, const std::string& text) {
-    if (text.rfind("adding ", 0) == 0) lines.push_back({sender, level, text});
-  };
-  SetEngineLogSink(sink);
+TEST_F(AudioOutputTest, WithoutASinkMessagesReachTheLogCapture) {
+  std::vector<TLogInfo> lines;
+  TMediaLogger& logger = MediaLogger();
+  logger.SetTriggerEventInMainThread(false);
+  logger.SetOnLog([&](const TLogInfo& info) {
+    if (info.message.rfind("adding ", 0) == 0) lines.push_back(info);
+  });
   Codec encoder = OpenEncoder("pcm_s16le", 44100, 2, false);
   AudioOutputOptions options;
   options.audio_sync_method = 1;
@@ -433,10 +427,10 @@ TEST_F(AudioOutputTest, WithoutASinkMessagesTakeTheEngineLogRoute) {
   AudioOutput output(encoder.get(), AVRational{1, 44100}, 0, options, [](AVPacket&) {});
   Feed(output, ToneFrames(AV_SAMPLE_FMT_S16, 44100, 2, 4096, 1024,
                           [](int, int64_t s) { return 500000 + OnTime(44100, s); }));
-  SetEngineLogSink({});
+  logger.SetOnLog(nullptr);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].text, "adding 22050 audio samples of silence");
-  EXPECT_EQ(lines[0].level, AV_LOG_VERBOSE);
+  EXPECT_EQ(lines[0].message, "adding 22050 audio samples of silence");
+  EXPECT_EQ(lines[0].level, llVerbose);
   EXPECT_EQ(lines[0].sender, &output);
 }
 
