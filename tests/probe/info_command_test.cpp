@@ -63,8 +63,8 @@ TEST(InfoCommand, JsonHoldsTheFileAndStreamRecords) {
                        &fields),
       0)
       << run.out;
-  const std::string duration_us = std::to_string(
-      std::llround(std::stod(test::Ffprobe(mkv).at("format.duration")) * 1e6));
+  const std::string duration_us =
+      std::to_string(std::llround(std::stod(test::Ffprobe(mkv).at("format.duration")) * 1e6));
   EXPECT_EQ(fields, "3 " + duration_us + " Video 160 ger 44100 Subtitle\n");
 }
 
