@@ -35,7 +35,7 @@ std::int64_t FileSystemSize(const std::string& name) {
   return static_cast<std::int64_t>(st.st_size);
 }
 
-bool IsExistingRegularOrOtherNonDirectory(const std::string& name) {
+bool IsExistingNonDirectory(const std::string& name) {
   struct stat st {};
   return !name.empty() && ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
@@ -126,7 +126,7 @@ void TCustomAVProbe::CloseFile() {
 }
 
 std::int64_t TCustomAVProbe::ContainerFileSize() const {
-  if (!context_->pb || !av::avio_size) return 0;
+  if (!context_->pb) return 0;  // a format that does its own input
   const std::int64_t size = av::avio_size(context_->pb);
   return size > 0 ? size : 0;
 }
@@ -141,7 +141,7 @@ void TCustomAVProbe::UpdateStreamSummary() {
   file_size_ = ContainerFileSize();
   if (file_size_ <= 0) {
     const std::string name = context_->url ? URLToFileName(context_->url) : std::string();
-    if (IsExistingRegularOrOtherNonDirectory(name)) file_size_ = FileSystemSize(name);
+    if (IsExistingNonDirectory(name)) file_size_ = FileSystemSize(name);
   }
 
   stream_count_ = static_cast<int>(context_->nb_streams);

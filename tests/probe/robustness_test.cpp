@@ -8,6 +8,7 @@
 
 #include "probe/av_probe.h"
 #include "tests/probe/probe_fixtures.h"
+#include "tests/support/fixtures.h"
 
 namespace kestrel {
 namespace {
@@ -62,14 +63,10 @@ void ExerciseProbe(TAVProbe& probe) {
   }
 }
 
-class ProbeRobustness : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(ProbeRobustness, DamagedVariantsNeitherCrashNorHang) {
-  std::string error;
-  ASSERT_TRUE(test::LoadProbeLibraries(&error)) << error;
-  const std::string bytes = test::ReadFileBytes(test::ProbeFixture(GetParam()));
-  ASSERT_GT(bytes.size(), 4096u);
-  const std::string extension = GetParam().substr(GetParam().rfind('.'));
+void ProbeDamagedVariants(const std::string& source) {
+  const std::string bytes = test::ReadFileBytes(source);
+  ASSERT_GT(bytes.size(), 1000u);
+  const std::string extension = source.substr(source.rfind('.'));
   TAVProbe probe;
   for (const auto& [name, damaged] : Variants(bytes)) {
     SCOPED_TRACE(name);
@@ -83,13 +80,46 @@ TEST_P(ProbeRobustness, DamagedVariantsNeitherCrashNorHang) {
   }
 }
 
+std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+class ProbeRobustness : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(test::LoadProbeLibraries(&error)) << error;
+  }
+};
+
+TEST_P(ProbeRobustness, DamagedFixturesNeitherCrashNorHang) {
+  ProbeDamagedVariants(test::ProbeFixture(GetParam()));
+}
+
 INSTANTIATE_TEST_SUITE_P(Fixtures, ProbeRobustness, ::testing::ValuesIn(test::ProbeFixtureNames()),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           for (char& c : name)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+                         TestName);
+
+// Small real files of other containers: ASF, FLV, DV, WAV, WebM, raw AAC and damaged ones.
+class ProbeCorpusRobustness : public ProbeRobustness {};
+
+TEST_P(ProbeCorpusRobustness, DamagedCorpusFilesNeitherCrashNorHang) {
+  const std::string path = test::CorpusFile(GetParam());
+  if (path.empty()) GTEST_SKIP() << "the media corpus is absent";
+  ProbeDamagedVariants(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, ProbeCorpusRobustness,
+    ::testing::Values("avi_mjpeg_headeronly_exiftool.avi", "mp4_truncated_mutagen.mp4",
+                      "mp4_2audio_ac3-51_aac_exo.mp4", "mkv_subtitles_only_exo.mkv",
+                      "mkv_h264_mp3_ass_badlacing_libwebm.mkv", "webm_vp9_opus51_libwebm.webm",
+                      "flv_sorenson_videoonly_filetype.flv", "dv_pal_headeronly_exiftool.dv",
+                      "mp3_vbri_truncated_mutagen.mp3", "wma_wmav2_mutagen.wma",
+                      "aac_adif_mutagen.aac", "wav_msadpcm_mono_sdl.wav"),
+    TestName);
 
 }  // namespace
 }  // namespace kestrel
