@@ -164,6 +164,10 @@ void UnregisterNetwork() {
   av::avformat_network_deinit();
 }
 void InstallLogCaptureWhenAsked();
+// A library that stays mapped keeps its log callback: give it back its own on unloading.
+void RestoreLibraryLogging() {
+  av::av_log_set_callback(av::av_log_default_callback);
+}
 
 struct LibraryItem {
   const char* base_name;
@@ -182,13 +186,14 @@ const std::array<LibraryItem, kLibraryCount> kLibraries = {{
     {"avformat", LIBAVFORMAT_VERSION_MAJOR, BindAvformat, UnbindAvformat, RegisterNetwork,
      UnregisterNetwork},
     {"avutil", LIBAVUTIL_VERSION_MAJOR, BindAvutil, UnbindAvutil, InstallLogCaptureWhenAsked,
-     nullptr},
+     RestoreLibraryLogging},
     {"swscale", LIBSWSCALE_VERSION_MAJOR, BindSwscale, UnbindSwscale, nullptr, nullptr},
     {"swresample", LIBSWRESAMPLE_VERSION_MAJOR, BindSwresample, UnbindSwresample, nullptr, nullptr},
     {"SDL2-2.0", 0, BindSdl, UnbindSdl, nullptr, nullptr},
 }};
 
 struct LibraryStatus {
+  std::string location;  // what was opened: a folder's file or the soname
   void* module = nullptr;
   bool bound = false;
 };
@@ -215,13 +220,23 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Opens a library from the folder when the folder holds it, else by soname through the
-// system search. RTLD_LOCAL keeps a fake or private copy from leaking its symbols.
-void* OpenLibraryFile(const std::string& folder, const std::string& file) {
-  if (!folder.empty() && IsRegularFile(folder + file)) {
-    return dlopen((folder + file).c_str(), RTLD_NOW | RTLD_LOCAL);
-  }
-  return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+// The folder's copy of a library when the folder holds it, else its soname for the
+// system search.
+std::string LibraryLocation(const std::string& folder, const std::string& file) {
+  return !folder.empty() && IsRegularFile(folder + file) ? folder + file : file;
+}
+
+// RTLD_LOCAL keeps a fake or private copy from leaking its symbols into later lookups.
+void* OpenLibraryFile(const std::string& location) {
+  return dlopen(location.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+// A library that bound stays mapped after its handle is freed: the media libraries and
+// the codec and network libraries they pull in are not built to be unmapped (their
+// process-wide allocations and thread-exit hooks would point into freed code). A library
+// that failed to bind is not pinned and goes away with its handle.
+void PinLibrary(const std::string& location) {
+  if (void* pin = dlopen(location.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE)) dlclose(pin);
 }
 
 [[maybe_unused]] bool ValidIndex(int i) {
@@ -256,9 +271,10 @@ bool LoadLib(int i) {
   if (!status.module) {
     std::string folder = state.library_path;
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    status.module = OpenLibraryFile(folder, file);
+    status.location = LibraryLocation(folder, file);
+    status.module = OpenLibraryFile(status.location);
     if (!status.module) {
-      state.last_error = Format("Load library %s error: %s", folder + file, DlError());
+      state.last_error = Format("Load library %s error: %s", status.location, DlError());
       return false;
     }
   }
@@ -267,6 +283,7 @@ bool LoadLib(int i) {
     kLibraries[i].bind(status.module, file);
     if (kLibraries[i].registration) kLibraries[i].registration();
     status.bound = true;
+    PinLibrary(status.location);
   } catch (const std::exception& e) {
     state.last_error = e.what();
   }

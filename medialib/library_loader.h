@@ -57,7 +57,8 @@ bool IsLibLoaded(int i);
 bool LibsLoaded(TLibrarySet set);
 
 // Whether binding avutil installs the log capture (medialib/media_logger.h) as the
-// libraries' log callback; true unless switched off before loading.
+// libraries' log callback; true unless switched off before loading. Unloading avutil
+// gives it back its own callback.
 void SetInstallLogHook(bool install);
 bool InstallLogHook();
 
