@@ -289,8 +289,8 @@ TEST_F(ProbeRecords, ZeroTimeBaseIsReadAsOneAndStaysCorrected) {
   EXPECT_EQ(probe.FormatName(), "");
 }
 
-// Unloading avformat strands a few bytes its dependencies keep from their set-up, which
-// the leak checker would report at exit; each case runs in a child that ends at once.
+// Each case unloads a library in a child process that ends at once, so neither the other
+// cases nor the leak check at exit see a half-loaded set.
 void ExpectMissingLibraryRaises(TLibraryIndex library, const std::string& message) {
   TAVProbe probe;
   UnloadLib(library);
