@@ -310,6 +310,22 @@ void ExpectMissingLibraryRaises(TLibraryIndex library, const std::string& messag
   std::_Exit(raised == message && attach_raised ? 0 : 1);
 }
 
+TEST_F(ProbeRecords, SizeComesFromTheFileSystemWhenTheContainerHasNone) {
+  const std::string path = test::WriteTestFile("sized.bin", std::string(4321, 'x'));
+  const struct {
+    std::string url;
+    std::int64_t size;
+  } cases[] = {{path, 4321}, {"file:" + path, 4321}, {test::TempDir(), 0}, {"", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    HandMadeContext made;  // no I/O context: the container reports no size
+    if (!c.url.empty()) made.context->url = av::av_strdup(c.url.c_str());
+    TAVProbe probe;
+    probe.AttachFormatContext(made.context);
+    EXPECT_EQ(probe.FileSize(), c.size);
+  }
+}
+
 TEST_F(ProbeRecords, MissingLibrariesRaiseTheirText) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const std::pair<TLibraryIndex, const char*> libraries[] = {
