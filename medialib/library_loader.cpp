@@ -258,8 +258,9 @@ std::string LastError() {
 std::string LibraryFileName(int i) {
   assert(ValidIndex(i));
   const LibraryItem& item = kLibraries[i];
-  std::string name = std::string("lib") + item.base_name + ".so";
-  if (item.version >= 0) name += "." + std::to_string(item.version);
+  std::string name = "lib";
+  name.append(item.base_name).append(".so");
+  if (item.version >= 0) name.append(".").append(std::to_string(item.version));
   return name;
 }
 
