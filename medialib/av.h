@@ -18,8 +18,8 @@ extern "C" {
 #include <libavformat/avio.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/avstring.h>
-#include <libavutil/cpu.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/cpu.h>
 #include <libavutil/dict.h>
 #include <libavutil/fifo.h>
 #include <libavutil/imgutils.h>

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "medialib/av.h"
+#include "medialib/media_logger.h"
 #include "medialib/sdl.h"
 
 // The entry-point tables, null until bound.
@@ -152,26 +153,39 @@ void UnbindSdl() {
 #undef KESTREL_SYMBOL
 }
 
-void RegisterDevices() { av::avdevice_register_all(); }
+void RegisterDevices() {
+  av::avdevice_register_all();
+}
+// Formats and protocols register themselves; the network layer still needs its set-up.
+void RegisterNetwork() {
+  av::avformat_network_init();
+}
+void UnregisterNetwork() {
+  av::avformat_network_deinit();
+}
+void InstallLogCaptureWhenAsked();
 
 struct LibraryItem {
   const char* base_name;
   int version;  // soname version, -1 for none
   void (*bind)(void* module, const std::string& file);
   void (*unbind)();
-  void (*registration)();  // run after binding, may be null
+  void (*registration)();    // run after binding, may be null
+  void (*unregistration)();  // undoes it before unbinding, may be null
 };
 
 // SDL2's soname is libSDL2-2.0.so.0: its base name carries the "-2.0".
 const std::array<LibraryItem, kLibraryCount> kLibraries = {{
-    {"avcodec", LIBAVCODEC_VERSION_MAJOR, BindAvcodec, UnbindAvcodec, nullptr},
-    {"avdevice", LIBAVDEVICE_VERSION_MAJOR, BindAvdevice, UnbindAvdevice, RegisterDevices},
-    {"avfilter", LIBAVFILTER_VERSION_MAJOR, BindAvfilter, UnbindAvfilter, nullptr},
-    {"avformat", LIBAVFORMAT_VERSION_MAJOR, BindAvformat, UnbindAvformat, nullptr},
-    {"avutil", LIBAVUTIL_VERSION_MAJOR, BindAvutil, UnbindAvutil, nullptr},
-    {"swscale", LIBSWSCALE_VERSION_MAJOR, BindSwscale, UnbindSwscale, nullptr},
-    {"swresample", LIBSWRESAMPLE_VERSION_MAJOR, BindSwresample, UnbindSwresample, nullptr},
-    {"SDL2-2.0", 0, BindSdl, UnbindSdl, nullptr},
+    {"avcodec", LIBAVCODEC_VERSION_MAJOR, BindAvcodec, UnbindAvcodec, nullptr, nullptr},
+    {"avdevice", LIBAVDEVICE_VERSION_MAJOR, BindAvdevice, UnbindAvdevice, RegisterDevices, nullptr},
+    {"avfilter", LIBAVFILTER_VERSION_MAJOR, BindAvfilter, UnbindAvfilter, nullptr, nullptr},
+    {"avformat", LIBAVFORMAT_VERSION_MAJOR, BindAvformat, UnbindAvformat, RegisterNetwork,
+     UnregisterNetwork},
+    {"avutil", LIBAVUTIL_VERSION_MAJOR, BindAvutil, UnbindAvutil, InstallLogCaptureWhenAsked,
+     nullptr},
+    {"swscale", LIBSWSCALE_VERSION_MAJOR, BindSwscale, UnbindSwscale, nullptr, nullptr},
+    {"swresample", LIBSWRESAMPLE_VERSION_MAJOR, BindSwresample, UnbindSwresample, nullptr, nullptr},
+    {"SDL2-2.0", 0, BindSdl, UnbindSdl, nullptr, nullptr},
 }};
 
 struct LibraryStatus {
@@ -184,11 +198,16 @@ struct LoaderState {
   std::string last_error;
   std::array<LibraryStatus, kLibraryCount> status;
   std::array<std::function<void()>, kLibraryCount> after_bind;
+  bool install_log_hook = true;
 };
 
 LoaderState& State() {
   static LoaderState state;
   return state;
+}
+
+void InstallLogCaptureWhenAsked() {
+  if (State().install_log_hook) InstallLogCapture();
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -205,13 +224,21 @@ void* OpenLibraryFile(const std::string& folder, const std::string& file) {
   return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
-[[maybe_unused]] bool ValidIndex(int i) { return i >= 0 && i < kLibraryCount; }
+[[maybe_unused]] bool ValidIndex(int i) {
+  return i >= 0 && i < kLibraryCount;
+}
 
 }  // namespace
 
-void SetLibraryPath(const std::string& folder) { State().library_path = folder; }
-std::string LibraryPath() { return State().library_path; }
-std::string LastError() { return State().last_error; }
+void SetLibraryPath(const std::string& folder) {
+  State().library_path = folder;
+}
+std::string LibraryPath() {
+  return State().library_path;
+}
+std::string LastError() {
+  return State().last_error;
+}
 
 std::string LibraryFileName(int i) {
   assert(ValidIndex(i));
@@ -235,14 +262,13 @@ bool LoadLib(int i) {
       return false;
     }
   }
-  if (!status.bound) {
-    try {
-      kLibraries[i].bind(status.module, file);
-      if (kLibraries[i].registration) kLibraries[i].registration();
-      status.bound = true;
-    } catch (const std::exception& e) {
-      state.last_error = e.what();
-    }
+  if (status.bound) return true;  // a set overlapping an earlier one: nothing to do
+  try {
+    kLibraries[i].bind(status.module, file);
+    if (kLibraries[i].registration) kLibraries[i].registration();
+    status.bound = true;
+  } catch (const std::exception& e) {
+    state.last_error = e.what();
   }
   if (!status.bound) {
     UnloadLib(i);
@@ -255,6 +281,7 @@ bool LoadLib(int i) {
 void UnloadLib(int i) {
   assert(ValidIndex(i));
   LibraryStatus& status = State().status[i];
+  if (status.bound && kLibraries[i].unregistration) kLibraries[i].unregistration();
   // The unbind step runs even for a half-bound table so no stale pointer survives.
   kLibraries[i].unbind();
   status.bound = false;
@@ -294,6 +321,13 @@ bool LibsLoaded(TLibrarySet set) {
     if ((set & (1u << i)) && !IsLibLoaded(i)) return false;
   }
   return true;
+}
+
+void SetInstallLogHook(bool install) {
+  State().install_log_hook = install;
+}
+bool InstallLogHook() {
+  return State().install_log_hook;
 }
 
 void SetAfterBindHook(int i, std::function<void()> hook) {

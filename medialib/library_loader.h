@@ -28,7 +28,9 @@ constexpr int kLibraryCount = 8;
 
 // A set of libraries, bit i = library i.
 using TLibrarySet = std::uint8_t;
-constexpr TLibrarySet LibBit(TLibraryIndex i) { return static_cast<TLibrarySet>(1u << i); }
+constexpr TLibrarySet LibBit(TLibraryIndex i) {
+  return static_cast<TLibrarySet>(1u << i);
+}
 
 constexpr TLibrarySet kEngineLibs = LibBit(liAVCodec) | LibBit(liAVFilter) | LibBit(liAVFormat) |
                                     LibBit(liAVUtil) | LibBit(liSwScale) | LibBit(liSwResample);
@@ -54,8 +56,13 @@ void UnloadLibs(TLibrarySet set);
 bool IsLibLoaded(int i);
 bool LibsLoaded(TLibrarySet set);
 
-// Called right after avutil is bound (installs the log capture) and after avformat is
-// bound. Set by the modules that own those steps; each may be empty.
+// Whether binding avutil installs the log capture (medialib/media_logger.h) as the
+// libraries' log callback; true unless switched off before loading.
+void SetInstallLogHook(bool install);
+bool InstallLogHook();
+
+// Called each time library i becomes bound, after its registration steps (not when a
+// later set finds it loaded already). Set by the modules that own such steps; may be empty.
 void SetAfterBindHook(int i, std::function<void()> hook);
 
 // The process-wide lock held around every codec open and close and every
