@@ -25,6 +25,10 @@ bool EnsureResampler(PlaybackContext& ctx, const AVFrame* frame) {
   av::av_channel_layout_default(&out_layout, ctx.AudioChannels);
   AVChannelLayout in_layout{};
   av::av_channel_layout_copy(&in_layout, &frame->ch_layout);
+  if (in_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+    av::av_channel_layout_uninit(&in_layout);
+    av::av_channel_layout_default(&in_layout, channels);
+  }
   const int result = av::swr_alloc_set_opts2(
       &ctx.Resampler, &out_layout, AV_SAMPLE_FMT_S16, frame->sample_rate, &in_layout,
       static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
@@ -32,7 +36,7 @@ bool EnsureResampler(PlaybackContext& ctx, const AVFrame* frame) {
   if (result < 0 || av::swr_init(ctx.Resampler) < 0) {
     av::swr_free(&ctx.Resampler);
     const char* from = av::av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame->format));
-    PlayerLog(PlayerLogLevel::Error,
+    PlayerLog(llError,
               FormatText("Cannot convert %s sample format to %s sample format",
                          from ? from : "unknown", av::av_get_sample_fmt_name(AV_SAMPLE_FMT_S16)));
     return false;
@@ -52,7 +56,7 @@ int ConvertFrame(PlaybackContext& ctx, const AVFrame* frame) {
                                       const_cast<const uint8_t**>(frame->extended_data),
                                       frame->nb_samples);
   if (samples < 0) {
-    PlayerLog(PlayerLogLevel::Error, "av_audio_convert() failed");
+    PlayerLog(llError, "av_audio_convert() failed");
     return -1;
   }
   return samples * 2 * ctx.AudioChannels;
@@ -73,7 +77,7 @@ int DecodeAudioChunk(PlaybackContext& ctx) {
         return bytes;
       }
       if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
-        PlayerLog(PlayerLogLevel::Info, "avcodec_decode_audio2() failed");
+        PlayerLog(llInfo, "avcodec_decode_audio2() failed");
       }
       ctx.AudioPacketPending = false;
     }
@@ -84,7 +88,7 @@ int DecodeAudioChunk(PlaybackContext& ctx) {
       av::avcodec_flush_buffers(ctx.AudioDec);
     } else {
       if (av::avcodec_send_packet(ctx.AudioDec, packet) < 0) {
-        PlayerLog(PlayerLogLevel::Info, "avcodec_decode_audio2() failed");
+        PlayerLog(llInfo, "avcodec_decode_audio2() failed");
       } else {
         ctx.AudioPacketPending = true;
       }
@@ -112,7 +116,6 @@ void CopyToSampleRing(PlaybackContext& ctx, int bytes) {
 void AudioCallback(void* opaque, Uint8* stream, int length) {
   PlaybackContext& ctx = *static_cast<PlaybackContext*>(opaque);
   TCustomPlayer& player = *ctx.Player;
-  ctx.AudioCallbackTime = NowMicroseconds();
   std::memset(stream, 0, static_cast<std::size_t>(length));
   while (length > 0) {
     int size, index;
@@ -124,7 +127,8 @@ void AudioCallback(void* opaque, Uint8* stream, int length) {
     if (index >= size) {
       size = DecodeAudioChunk(ctx);
       if (ctx.AudioQ.Aborted()) return;
-      if (size < 0) {
+      const bool silent = size < 0;
+      if (silent) {
         size = kSilenceBytes;
         std::memset(ctx.AudioBuffer.data(), 0, kSilenceBytes);
       } else if (ctx.WaveformDisplay) {
@@ -134,6 +138,7 @@ void AudioCallback(void* opaque, Uint8* stream, int length) {
       std::lock_guard lock(ctx.ClockMutex);
       ctx.AudioBufSize = size;
       ctx.AudioBufIndex = 0;
+      ctx.AudioBufSilent = silent;
     }
     const int count = std::min(size - index, length);
     if (!player.Mute()) {
@@ -145,6 +150,9 @@ void AudioCallback(void* opaque, Uint8* stream, int length) {
     std::lock_guard lock(ctx.ClockMutex);
     ctx.AudioBufIndex = index + count;
   }
+  std::lock_guard lock(ctx.ClockMutex);
+  ctx.AudioPlaying = !ctx.AudioBufSilent;
+  ctx.AudioCallbackTime = NowMicroseconds();
 }
 
 }  // namespace kestrel

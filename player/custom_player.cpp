@@ -6,6 +6,7 @@
 
 #include "medialib/av.h"
 #include "medialib/library_loader.h"
+#include "medialib/main_thread.h"
 #include "medialib/sdl.h"
 #include "player/host_services.h"
 #include "player/playback_context.h"
@@ -14,7 +15,7 @@
 namespace kestrel {
 namespace {
 
-constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+constexpr auto kWaitSlice = std::chrono::milliseconds(5);
 
 const char* AudioDriverName(TAudioDriver driver) {
   switch (driver) {
@@ -156,10 +157,12 @@ void TCustomPlayer::WaitForEventThread() {
 }
 
 void TCustomPlayer::WaitServicing(ManualResetEvent& event) {
-  const bool main = OnMainThread();
-  while (!event.WaitFor(kWaitSlice)) {
-    if (main) ServiceMainThread();
+  if (!OnMainThread()) {
+    while (!event.WaitFor(std::chrono::milliseconds(100))) {
+    }
+    return;
   }
+  while (!event.IsSet()) ProcessPendingCalls(kWaitSlice);
 }
 
 void TCustomPlayer::ClosePlayback() {
@@ -342,7 +345,7 @@ std::shared_ptr<PlaybackContext> TCustomPlayer::Context() const {
 }
 
 void TCustomPlayer::ReportPlayerError(const std::string& text, bool store) {
-  PlayerLog(PlayerLogLevel::Error, text);
+  PlayerLog(llError, text);
   if (store) SetLastErrMsg(text);
 }
 
@@ -359,7 +362,7 @@ bool TCustomPlayer::StartAudioSubsystem(VideoSurface* surface) {
   }
   audio_started_ = true;
   const char* name = sdl::SDL_GetCurrentAudioDriver();
-  PlayerLog(PlayerLogLevel::Debug, FormatText("using audio driver: %s\n", name ? name : ""));
+  PlayerLog(llDebug, FormatText("using audio driver: %s\n", name ? name : ""));
   return true;
 }
 

@@ -148,6 +148,7 @@ void KeepDisplayStats(PlaybackContext& ctx, double pts, double now) {
   const bool both = ctx.AudioStream >= 0 && ctx.VideoStream >= 0;
   const double audio = both ? AudioClockOf(ctx) : 0;
   if (ctx.FirstDisplayTime < 0) ctx.FirstDisplayTime = now;
+
   std::lock_guard lock(ctx.StatsMutex);
   ++ctx.Stats.PicturesShown;
   if (both && !ctx.Paused && now - ctx.FirstDisplayTime > 1.0) {

@@ -1,19 +1,21 @@
 #include "player/host_services.h"
 
-#include "medialib/av.h"
+#include <chrono>
+
+#include "medialib/file_names.h"
+#include "medialib/main_thread.h"
+#include "medialib/text_utils.h"
 
 namespace kestrel {
 
 std::string PlayerErrorText(const std::string& prefix, int error) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {0};
-  av::av_strerror(error, text, sizeof text);
-  return prefix + ": " + text;
+  return FormatErrorText(prefix, error);
 }
 
-std::string PlayerURL(const std::string& file_name) { return file_name; }
+std::string PlayerURL(const std::string& file_name) { return FileNameToURL(file_name); }
 
-bool OnMainThread() { return true; }
-void CallOnMainThread(const std::function<void()>& call) { call(); }
-void ServiceMainThread() {}
+bool OnMainThread() { return IsMainThread(); }
+void CallOnMainThread(const std::function<void()>& call) { CallInMainThread(call); }
+void ServiceMainThread() { ProcessPendingCalls(std::chrono::milliseconds(0)); }
 
 }  // namespace kestrel

@@ -1,5 +1,6 @@
 // Clocks, the pause toggle and seek requests of a playback context.
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 
 #include "medialib/av.h"
@@ -19,14 +20,27 @@ double AudioClockOf(const PlaybackContext& ctx) {
   std::lock_guard lock(ctx.ClockMutex);
   const int bytes_per_second = ctx.AudioSampleRate * 2 * ctx.AudioChannels;
   if (bytes_per_second == 0) return ctx.AudioClock;
-  return ctx.AudioClock - static_cast<double>(ctx.AudioBufSize - ctx.AudioBufIndex) /
-                              bytes_per_second;
+  const double handed_over = ctx.AudioClock - static_cast<double>(ctx.AudioBufSize - ctx.AudioBufIndex) /
+                                                  bytes_per_second;
+  const std::int64_t callback_time = ctx.AudioCallbackTime;
+  if (!ctx.AudioPlaying || ctx.Paused || callback_time == 0) return handed_over;
+  // The device plays the buffer it was just handed over the following period: what
+  // sounds now lies that far back, plus the time since the hand-over. Without this the
+  // clock would advance in steps of a whole device buffer.
+  const double period = static_cast<double>(ctx.AudioHardwareBufferBytes) / bytes_per_second;
+  const double elapsed =
+      std::clamp(static_cast<double>(NowMicroseconds() - callback_time) / 1e6, 0.0, period);
+  return handed_over - period + elapsed;
 }
 
 double VideoClockOf(const PlaybackContext& ctx) {
   std::lock_guard lock(ctx.ClockMutex);
   if (ctx.Paused) return ctx.VideoCurrentPTS;
-  if (ctx.VideoCurrentDrift != 0) return NowSeconds() + ctx.VideoCurrentDrift;
+  // Between two pictures the clock runs on from the one shown, but never past where the
+  // next one belongs: a late picture would otherwise make it step back.
+  if (ctx.VideoCurrentDrift != 0) {
+    return std::min(NowSeconds() + ctx.VideoCurrentDrift, ctx.VideoCurrentPTS + ctx.FrameDuration);
+  }
   return static_cast<double>(ctx.StartTime) / 1000000.0;
 }
 

@@ -112,10 +112,13 @@ struct PlaybackContext {
   double AudioClock = 0;
   int AudioBufSize = 0;   // bytes decoded into the current buffer
   int AudioBufIndex = 0;  // bytes of it already handed to the device
+  bool AudioBufSilent = true;  // the current buffer is silence played for want of sound
+  bool AudioPlaying = false;   // the last hand-over was decoded sound, not silence
   double FrameTimer = 0;
   double FrameLastPTS = 0;
   double FrameLastDelay = 0.04;
   double VideoClock = 0;
+  double FrameDuration = 0.04;  // of the video stream, from its frame rate
   double VideoCurrentPTS = 0;
   double VideoCurrentDrift = 0;
   std::int64_t VideoCurrentPos = -1;

@@ -5,9 +5,8 @@
 
 namespace kestrel {
 
-void PlayerLog(PlayerLogLevel level, const std::string& text) {
-  (void)level;
-  (void)text;
+void PlayerLog(TLogLevel level, const std::string& text) {
+  MediaLogger().Log(nullptr, level, text);
 }
 
 std::string FormatText(const char* pattern, ...) {

@@ -3,11 +3,11 @@
 
 #include <string>
 
+#include "medialib/media_logger.h"
+
 namespace kestrel {
 
-enum class PlayerLogLevel { Fatal, Error, Info, Debug };
-
-void PlayerLog(PlayerLogLevel level, const std::string& text);
+void PlayerLog(TLogLevel level, const std::string& text);
 
 // printf-style formatting into a std::string.
 std::string FormatText(const char* pattern, ...) __attribute__((format(printf, 1, 2)));

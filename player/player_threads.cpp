@@ -82,7 +82,7 @@ void TCustomPlayer::PlayThreadMain() {
       if (!HandlePlayEvent(event, *ctx)) break;
     }
   } catch (const std::exception& e) {
-    PlayerLog(PlayerLogLevel::Fatal, std::string("PlayThread Exception: ") + e.what());
+    PlayerLog(llFatal, std::string("PlayThread Exception: ") + e.what());
     std::lock_guard lock(player_mutex_);
     ClosePlayback();
   }
@@ -190,7 +190,7 @@ void TCustomPlayer::RunHook(PlaybackContext& ctx, AVFrame* picture, double pts) 
   if (!handler) return;
   std::lock_guard lock(hook_converter_mutex_);
   if (!hook_converter_.ToBitmap(picture)) {
-    PlayerLog(PlayerLogLevel::Error, "Cannot initialize the toRGB conversion context");
+    PlayerLog(llError, "Cannot initialize the toRGB conversion context");
     return;
   }
   TBitmap& bitmap = hook_converter_.Bitmap();
@@ -199,21 +199,21 @@ void TCustomPlayer::RunHook(PlaybackContext& ctx, AVFrame* picture, double pts) 
   try {
     handler(*this, bitmap, std::llround(pts * 1000000) - ctx.StartTime);
   } catch (const std::exception& e) {
-    PlayerLog(PlayerLogLevel::Error, std::string("Error occurs OnHook: ") + e.what());
+    PlayerLog(llError, std::string("Error occurs OnHook: ") + e.what());
     return;
   } catch (...) {
-    PlayerLog(PlayerLogLevel::Error, "Error occurs OnHook: unknown exception");
+    PlayerLog(llError, "Error occurs OnHook: unknown exception");
     return;
   }
   // A handler that resized the bitmap cannot be converted back into the picture.
   if (bitmap.Width != width || bitmap.Height != height ||
       bitmap.Bits.size() != static_cast<std::size_t>(bitmap.Stride) * height) {
-    PlayerLog(PlayerLogLevel::Error, "Error occurs OnHook: the picture size was changed");
+    PlayerLog(llError, "Error occurs OnHook: the picture size was changed");
     hook_converter_.Reset();
     return;
   }
   if (!hook_converter_.FromBitmap(picture)) {
-    PlayerLog(PlayerLogLevel::Error, "Cannot initialize the fromRGB conversion context");
+    PlayerLog(llError, "Cannot initialize the fromRGB conversion context");
   }
 }
 

@@ -70,7 +70,7 @@ bool OpenAudioDevice(PlaybackContext& ctx, AVCodecContext* dec) {
   wanted.userdata = &ctx;
   ctx.AudioDevice = sdl::SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
   if (ctx.AudioDevice == 0) {
-    PlayerLog(PlayerLogLevel::Error, std::string("SDL_OpenAudio() failed: ") + sdl::SDL_GetError());
+    PlayerLog(llError, std::string("SDL_OpenAudio() failed: ") + sdl::SDL_GetError());
     return false;
   }
   ctx.AudioHardwareBufferBytes = static_cast<int>(obtained.size);
@@ -83,7 +83,7 @@ bool OpenStreamComponent(PlaybackContext& ctx, int index) {
   AVStream* st = ctx.Input->streams[index];
   AVCodecContext* dec = OpenDecoder(st);
   if (!dec) {
-    PlayerLog(PlayerLogLevel::Error, "avcodec_open() failed.");
+    PlayerLog(llError, "avcodec_open() failed.");
     return false;
   }
   const AVMediaType type = st->codecpar->codec_type;
@@ -254,7 +254,7 @@ void PerformSeek(PlaybackContext& ctx) {
   if (result < 0) result = av::av_seek_frame(ctx.Input, -1, target, flags);
   if (result < 0) result = av::av_seek_frame(ctx.Input, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
   if (result < 0) {
-    PlayerLog(PlayerLogLevel::Error, FormatText("%s: error while seeking", ctx.FileName.c_str()));
+    PlayerLog(llError, FormatText("%s: error while seeking", ctx.FileName.c_str()));
     if (ctx.VideoStream >= 0) ctx.Player->FrameReadyEvent().Set();
   } else {
     FlushAfterSeek(ctx);
@@ -299,9 +299,9 @@ bool HandleReadFailure(PlaybackContext& ctx, int error) {
   if (!ctx.ImageSequence && !ctx.EofReported) {
     ctx.EofReported = true;
     if (error == AVERROR_EOF) {
-      PlayerLog(PlayerLogLevel::Info, FormatText("reach end of file: %s", ctx.FileName.c_str()));
+      PlayerLog(llInfo, FormatText("reach end of file: %s", ctx.FileName.c_str()));
     } else {
-      PlayerLog(PlayerLogLevel::Error,
+      PlayerLog(llError,
                 FormatText("error #%d while reading file: %s", error, ctx.FileName.c_str()));
     }
   }

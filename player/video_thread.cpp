@@ -194,7 +194,7 @@ bool FilterPicture(PlaybackContext& ctx, AVFrame* frame, AVFrame* filtered, doub
   if (!ctx.Graph || frame->width != ctx.GraphInWidth || frame->height != ctx.GraphInHeight ||
       frame->format != ctx.GraphInFormat) {
     if (!BuildGraph(ctx, frame)) {
-      PlayerLog(PlayerLogLevel::Error, "Cannot configure the video filter graph");
+      PlayerLog(llError, "Cannot configure the video filter graph");
       return false;
     }
   }
@@ -215,6 +215,10 @@ void VideoThreadMain(PlaybackContext* context) {
   AVFrame* filtered = av::av_frame_alloc();
   const AVRational rate = av::av_guess_frame_rate(ctx.Input, ctx.VideoSt, nullptr);
   const double frame_duration = rate.num > 0 && rate.den > 0 ? av_q2d(av_inv_q(rate)) : 0.04;
+  {
+    std::lock_guard lock(ctx.ClockMutex);
+    ctx.FrameDuration = frame_duration;
+  }
   while (frame && filtered && WaitWhilePaused(ctx)) {
     const int got = GetVideoFrame(ctx, frame);
     if (got < 0) break;
