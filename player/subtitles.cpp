@@ -10,7 +10,7 @@
 namespace kestrel {
 namespace {
 
-int ShiftKeepingSign(int value) { return value >= 0 ? value >> 10 : -((-value) >> 10); }
+int ShiftKeepingSign(int value) { return value >> 10; }  // arithmetic: the sign is kept
 
 std::uint8_t ClipByte(int value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); }
 
