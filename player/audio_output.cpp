@@ -52,9 +52,9 @@ int ConvertFrame(PlaybackContext& ctx, const AVFrame* frame) {
   if (!EnsureResampler(ctx, frame)) return -1;
   uint8_t* out[1] = {ctx.AudioBuffer.data()};
   const int capacity = kAudioBufferBytes / (2 * ctx.AudioChannels);
-  const int samples = av::swr_convert(ctx.Resampler, out, capacity,
-                                      const_cast<const uint8_t**>(frame->extended_data),
-                                      frame->nb_samples);
+  const int samples =
+      av::swr_convert(ctx.Resampler, out, capacity,
+                      const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
   if (samples < 0) {
     PlayerLog(llError, "av_audio_convert() failed");
     return -1;
@@ -72,8 +72,8 @@ int DecodeAudioChunk(PlaybackContext& ctx) {
         av::av_frame_unref(ctx.AudioFrame);
         if (bytes <= 0) continue;
         std::lock_guard lock(ctx.ClockMutex);
-        ctx.AudioClock += static_cast<double>(bytes) /
-                          (2.0 * ctx.AudioChannels * ctx.AudioSampleRate);
+        ctx.AudioClock +=
+            static_cast<double>(bytes) / (2.0 * ctx.AudioChannels * ctx.AudioSampleRate);
         return bytes;
       }
       if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {

@@ -51,7 +51,9 @@ bool TCustomPlayer::LoadLibraries(const std::string& library_path) {
   return true;
 }
 
-bool TCustomPlayer::LibrariesLoaded() const { return LibsLoaded(kPlayerLibs); }
+bool TCustomPlayer::LibrariesLoaded() const {
+  return LibsLoaded(kPlayerLibs);
+}
 
 bool TCustomPlayer::Open(const std::string& file_name, VideoSurface* surface, bool start_paused) {
   if (!LibrariesLoaded()) {
@@ -323,7 +325,9 @@ void TCustomPlayer::SetLastErrMsg(const std::string& text) {
   last_err_msg_ = text;
 }
 
-bool TCustomPlayer::IsOpen() const { return Context() != nullptr; }
+bool TCustomPlayer::IsOpen() const {
+  return Context() != nullptr;
+}
 
 TPlaybackStats TCustomPlayer::Stats() const {
   if (auto ctx = Context()) {
@@ -349,7 +353,13 @@ void TCustomPlayer::ReportPlayerError(const std::string& text, bool store) {
   if (store) SetLastErrMsg(text);
 }
 
-void TCustomPlayer::DetachProbe() {}
+void TCustomPlayer::AttachProbe(AVFormatContext* context) {
+  probe_.AttachFormatContext(context);
+}
+
+void TCustomPlayer::DetachProbe() {
+  probe_.AttachFormatContext(nullptr);
+}
 
 bool TCustomPlayer::StartAudioSubsystem(VideoSurface* surface) {
   if (const char* driver = AudioDriverName(audio_driver_)) setenv("SDL_AUDIODRIVER", driver, 1);

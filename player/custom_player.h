@@ -17,8 +17,10 @@
 #include "player/rgb_converter.h"
 #include "player/sync_event.h"
 #include "player/video_surface.h"
+#include "probe/av_probe.h"
 
 extern "C" {
+struct AVFormatContext;
 struct AVFrame;
 }
 
@@ -38,14 +40,13 @@ struct PlayEvent {
 
 class TCustomPlayer {
  public:
-  using TFileOpenEvent = std::function<void(TCustomPlayer& sender, std::int64_t duration,
-                                            int frame_width, int frame_height,
-                                            int& screen_width, int& screen_height)>;
+  using TFileOpenEvent =
+      std::function<void(TCustomPlayer& sender, std::int64_t duration, int frame_width,
+                         int frame_height, int& screen_width, int& screen_height)>;
   using TPositionEvent = std::function<void(TCustomPlayer& sender, std::int64_t pts)>;
   using TPlayStateEvent = std::function<void(TCustomPlayer& sender, TPlayState state)>;
   // The bitmap holds the picture about to be shown; what the handler draws is shown.
-  using THookEvent =
-      std::function<void(TCustomPlayer& sender, TBitmap& bitmap, std::int64_t pts)>;
+  using THookEvent = std::function<void(TCustomPlayer& sender, TBitmap& bitmap, std::int64_t pts)>;
 
   TCustomPlayer();
   virtual ~TCustomPlayer();
@@ -117,6 +118,9 @@ class TCustomPlayer {
   TPlayState PlayState() const { return play_state_; }
   std::int64_t CurrentPosition() const { return current_position_; }
   bool IsOpen() const;
+  // Describes the open file while it plays (attached to the player's demuxer context when
+  // the file opens, detached when playback ends); use it on the thread that calls Open.
+  TAVProbe& Probe() { return probe_; }
   // Timing figures of the current (or last) playback.
   TPlaybackStats Stats() const;
 
@@ -133,6 +137,7 @@ class TCustomPlayer {
   void KeepStats(const TPlaybackStats& stats);
   ManualResetEvent& SeekDoneEvent() { return seek_done_; }
   ManualResetEvent& FrameReadyEvent() { return frame_ready_; }
+  void AttachProbe(AVFormatContext* context);
   void DetachProbe();
 
  private:
@@ -175,10 +180,10 @@ class TCustomPlayer {
   TPlaybackStats last_stats_;  // guarded by text_mutex_
 
   mutable std::mutex handler_mutex_;
-  TFileOpenEvent on_file_open_;    // guarded by handler_mutex_
-  TPositionEvent on_position_;     // guarded by handler_mutex_
-  TPlayStateEvent on_state_;       // guarded by handler_mutex_
-  THookEvent on_hook_;             // guarded by handler_mutex_
+  TFileOpenEvent on_file_open_;  // guarded by handler_mutex_
+  TPositionEvent on_position_;   // guarded by handler_mutex_
+  TPlayStateEvent on_state_;     // guarded by handler_mutex_
+  THookEvent on_hook_;           // guarded by handler_mutex_
 
   VideoSurface* surface_ = nullptr;  // set by Open on the caller's thread before any thread
   std::atomic<TPlayState> play_state_{psStop};
@@ -204,6 +209,7 @@ class TCustomPlayer {
   std::condition_variable play_events_cond_;
   std::deque<PlayEvent> play_events_;  // guarded by play_events_mutex_
 
+  TAVProbe probe_;
   PlayerEventRing ring_;
   std::thread play_thread_;
   std::thread event_thread_;
@@ -213,7 +219,6 @@ class TCustomPlayer {
   RGBConverter hook_converter_;  // guarded by hook_converter_mutex_
   std::mutex snapshot_mutex_;
   TBitmap snapshot_;  // guarded by snapshot_mutex_
-
 };
 
 // The published form of the player; all behaviour is in TCustomPlayer.

@@ -94,15 +94,16 @@ int WaveformStart(PlaybackContext& ctx, int width, int channels) {
   std::int64_t delay = unplayed / (2 * channels);
   const std::int64_t callback_time = ctx.AudioCallbackTime;
   if (callback_time) {
-    delay -= static_cast<std::int64_t>(ctx.AudioSampleRate) *
-             (NowMicroseconds() - callback_time) / 1000000;
+    delay -= static_cast<std::int64_t>(ctx.AudioSampleRate) * (NowMicroseconds() - callback_time) /
+             1000000;
   }
   delay += 2 * width;
   delay = std::max<std::int64_t>(delay, width);
   const int ring = kSampleRingSize;
-  int start = static_cast<int>(
-      ((ctx.SampleRingIndex - delay * channels) % ring + ring) % ring);
-  auto at = [&](int i) { return ctx.SampleRing[((i % ring) + ring) % ring].load(std::memory_order_relaxed); };
+  int start = static_cast<int>(((ctx.SampleRingIndex - delay * channels) % ring + ring) % ring);
+  auto at = [&](int i) {
+    return ctx.SampleRing[((i % ring) + ring) % ring].load(std::memory_order_relaxed);
+  };
   int best = INT32_MIN;
   int chosen = start;
   for (int i = 0; i < 1000; i += channels) {
@@ -282,6 +283,8 @@ void Display(PlaybackContext& ctx) {
   }
 }
 
-void OpenDisplayArea(PlaybackContext& ctx, bool forced) { VideoOpen(ctx, forced); }
+void OpenDisplayArea(PlaybackContext& ctx, bool forced) {
+  VideoOpen(ctx, forced);
+}
 
 }  // namespace kestrel

@@ -3,8 +3,12 @@
 namespace kestrel {
 
 namespace {
-int Next(int index) { return (index + 1) % PlayerEventRing::kSlots; }
-int Prev(int index) { return (index + PlayerEventRing::kSlots - 1) % PlayerEventRing::kSlots; }
+int Next(int index) {
+  return (index + 1) % PlayerEventRing::kSlots;
+}
+int Prev(int index) {
+  return (index + PlayerEventRing::kSlots - 1) % PlayerEventRing::kSlots;
+}
 }  // namespace
 
 void PlayerEventRing::Post(const TPlayerEvent& event) {

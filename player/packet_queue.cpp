@@ -10,7 +10,9 @@ bool IsFlushPacket(const AVPacket* packet) {
   return packet && packet->data == reinterpret_cast<const uint8_t*>(kFlushPacketData);
 }
 
-PacketQueue::~PacketQueue() { Flush(); }
+PacketQueue::~PacketQueue() {
+  Flush();
+}
 
 void PacketQueue::Start() {
   std::lock_guard lock(mutex_);

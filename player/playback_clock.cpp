@@ -1,6 +1,6 @@
 // Clocks, the pause toggle and seek requests of a playback context.
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 #include "medialib/av.h"
@@ -9,7 +9,9 @@
 
 namespace kestrel {
 
-double NowSeconds() { return static_cast<double>(NowMicroseconds()) / 1000000.0; }
+double NowSeconds() {
+  return static_cast<double>(NowMicroseconds()) / 1000000.0;
+}
 
 std::int64_t NowMicroseconds() {
   using namespace std::chrono;
@@ -20,8 +22,8 @@ double AudioClockOf(const PlaybackContext& ctx) {
   std::lock_guard lock(ctx.ClockMutex);
   const int bytes_per_second = ctx.AudioSampleRate * 2 * ctx.AudioChannels;
   if (bytes_per_second == 0) return ctx.AudioClock;
-  const double handed_over = ctx.AudioClock - static_cast<double>(ctx.AudioBufSize - ctx.AudioBufIndex) /
-                                                  bytes_per_second;
+  const double handed_over =
+      ctx.AudioClock - static_cast<double>(ctx.AudioBufSize - ctx.AudioBufIndex) / bytes_per_second;
   const std::int64_t callback_time = ctx.AudioCallbackTime;
   if (!ctx.AudioPlaying || ctx.Paused || callback_time == 0) return handed_over;
   // The device plays the buffer it was just handed over the following period: what
@@ -62,7 +64,8 @@ void TogglePause(PlaybackContext& ctx) {
     return;
   }
   if (ctx.VideoStream >= 0) {
-    if (!player.FrameReadyEvent().WaitFor(std::chrono::milliseconds(250))) player.FrameReadyEvent().Set();
+    if (!player.FrameReadyEvent().WaitFor(std::chrono::milliseconds(250)))
+      player.FrameReadyEvent().Set();
     if (!player.IsOpen()) return;
   }
   std::lock_guard lock(ctx.ClockMutex);

@@ -110,8 +110,8 @@ struct PlaybackContext {
   // ClockMutex, a leaf lock (nothing else is taken while it is held).
   mutable std::mutex ClockMutex;
   double AudioClock = 0;
-  int AudioBufSize = 0;   // bytes decoded into the current buffer
-  int AudioBufIndex = 0;  // bytes of it already handed to the device
+  int AudioBufSize = 0;        // bytes decoded into the current buffer
+  int AudioBufIndex = 0;       // bytes of it already handed to the device
   bool AudioBufSilent = true;  // the current buffer is silence played for want of sound
   bool AudioPlaying = false;   // the last hand-over was decoded sound, not silence
   double FrameTimer = 0;
@@ -128,9 +128,9 @@ struct PlaybackContext {
   SDL_AudioDeviceID AudioDevice = 0;
   int AudioHardwareBufferBytes = 0;
   int AudioSampleRate = 0;
-  int AudioChannels = 0;  // output channels (1 or 2)
+  int AudioChannels = 0;                  // output channels (1 or 2)
   std::vector<std::uint8_t> AudioBuffer;  // converted signed 16-bit samples
-  bool AudioPacketPending = false;  // a packet was sent and frames may follow
+  bool AudioPacketPending = false;        // a packet was sent and frames may follow
   AVFrame* AudioFrame = nullptr;
   SwrContext* Resampler = nullptr;
   int ResamplerFormat = -1;
@@ -149,9 +149,9 @@ struct PlaybackContext {
   std::mutex SubtitleMutex;
   std::condition_variable SubtitleCond;
   std::array<QueuedSubtitle, kSubtitleQueueSize> SubtitleQueue;  // guarded by SubtitleMutex
-  int SubtitleSize = 0;                                            // guarded by SubtitleMutex
-  int SubtitleRead = 0;                                            // guarded by SubtitleMutex
-  int SubtitleWrite = 0;                                           // guarded by SubtitleMutex
+  int SubtitleSize = 0;                                          // guarded by SubtitleMutex
+  int SubtitleRead = 0;                                          // guarded by SubtitleMutex
+  int SubtitleWrite = 0;                                         // guarded by SubtitleMutex
   std::atomic<bool> SubtitleStreamChanged{false};
 
   // Picture queue.
@@ -170,8 +170,8 @@ struct PlaybackContext {
   // The picture on screen, kept for redraws and snapshots.
   mutable std::mutex ShownMutex;
   std::shared_ptr<const TBitmap> Shown;  // guarded by ShownMutex
-  double ShownPTS = 0;                    // guarded by ShownMutex
-  AVRational ShownAspect{0, 1};           // guarded by ShownMutex
+  double ShownPTS = 0;                   // guarded by ShownMutex
+  AVRational ShownAspect{0, 1};          // guarded by ShownMutex
 
   // Timestamp faults (video thread).
   int FaultyPTS = 0;
@@ -196,8 +196,8 @@ struct PlaybackContext {
   std::atomic<int> Status{static_cast<int>(OpenStatus::Starting)};
 
   // File facts.
-  std::atomic<std::int64_t> StartTime{0};   // µs
-  std::atomic<std::int64_t> Duration{-1};   // µs
+  std::atomic<std::int64_t> StartTime{0};  // µs
+  std::atomic<std::int64_t> Duration{-1};  // µs
   std::atomic<std::int64_t> AudioDuration{-1};
   bool ImageSequence = false;
   bool CaptureDevice = false;
@@ -218,8 +218,8 @@ struct PlaybackContext {
 
   // Measurements (play thread writes, any thread reads under StatsMutex).
   mutable std::mutex StatsMutex;
-  TPlaybackStats Stats;           // guarded by StatsMutex
-  double FirstDisplayTime = -1;   // play thread
+  TPlaybackStats Stats;          // guarded by StatsMutex
+  double FirstDisplayTime = -1;  // play thread
 };
 
 // Wall clock in seconds / microseconds.

@@ -13,8 +13,7 @@ namespace kestrel {
 
 void OpenDisplayArea(PlaybackContext& ctx, bool forced);
 
-void TCustomPlayer::PushPlayEvent(PlayEventKind kind, PlaybackContext* ctx, int width,
-                                  int height) {
+void TCustomPlayer::PushPlayEvent(PlayEventKind kind, PlaybackContext* ctx, int width, int height) {
   std::lock_guard lock(play_events_mutex_);
   play_events_.push_back(PlayEvent{kind, ctx, width, height});
   play_events_cond_.notify_one();
@@ -126,7 +125,9 @@ void TCustomPlayer::Deliver(std::function<void()> call) {
   }
 }
 
-void TCustomPlayer::PostPlayerEvent(const TPlayerEvent& event) { ring_.Post(event); }
+void TCustomPlayer::PostPlayerEvent(const TPlayerEvent& event) {
+  ring_.Post(event);
+}
 
 void TCustomPlayer::SetPlayState(TPlayState state) {
   play_state_ = state;

@@ -15,7 +15,9 @@
 namespace kestrel {
 namespace {
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 int InterruptCallback(void* opaque) {
   return static_cast<PlaybackContext*>(opaque)->AbortRequest ? 1 : 0;
@@ -180,8 +182,8 @@ bool OpenInput(PlaybackContext& ctx) {
                     FormatText("%dx%d", player.FrameWidth(), player.FrameHeight()).c_str(), 0);
   }
   av::av_dict_set(&options, "framerate", "25", 0);
-  int error = av::avformat_open_input(&ctx.Input, PlayerURL(ctx.FileName).c_str(), nullptr,
-                                      &options);
+  int error =
+      av::avformat_open_input(&ctx.Input, PlayerURL(ctx.FileName).c_str(), nullptr, &options);
   av::av_dict_free(&options);
   if (error < 0) {
     ctx.Input = nullptr;  // freed by the failed open
@@ -197,6 +199,8 @@ bool OpenInput(PlaybackContext& ctx) {
     return false;
   }
   if (ctx.Input->pb) ctx.Input->pb->eof_reached = 0;
+  // Attached here, on the read thread, before any packet is read (the opener waits).
+  player.AttachProbe(ctx.Input);
   const char* demuxer = ctx.Input->iformat->name;
   ctx.ImageSequence = std::strcmp(demuxer, "image2") == 0;
   ctx.CaptureDevice = IsCaptureDemuxer(demuxer);
@@ -204,18 +208,17 @@ bool OpenInput(PlaybackContext& ctx) {
   ctx.Duration = ctx.Input->duration != AV_NOPTS_VALUE ? ctx.Input->duration : -1;
   ctx.BitRate = ctx.Input->bit_rate;
 
-  for (unsigned i = 0; i < ctx.Input->nb_streams; ++i) ctx.Input->streams[i]->discard = AVDISCARD_ALL;
+  for (unsigned i = 0; i < ctx.Input->nb_streams; ++i)
+    ctx.Input->streams[i]->discard = AVDISCARD_ALL;
   // The library's choice ranks the streams of a kind by how many frames the analysis saw.
   const bool no_video = player.DisableVideo();
-  const int video = no_video ? -1
-                             : av::av_find_best_stream(ctx.Input, AVMEDIA_TYPE_VIDEO, -1, -1,
-                                                       nullptr, 0);
+  const int video =
+      no_video ? -1 : av::av_find_best_stream(ctx.Input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   const int audio = player.DisableAudio() ? -1
                                           : av::av_find_best_stream(ctx.Input, AVMEDIA_TYPE_AUDIO,
                                                                     -1, -1, nullptr, 0);
-  const int subtitle = no_video ? -1
-                                : av::av_find_best_stream(ctx.Input, AVMEDIA_TYPE_SUBTITLE, -1, -1,
-                                                          nullptr, 0);
+  const int subtitle =
+      no_video ? -1 : av::av_find_best_stream(ctx.Input, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
   if (audio >= 0) OpenStreamComponent(ctx, audio);
   if (video >= 0) OpenStreamComponent(ctx, video);
   if (subtitle >= 0) OpenStreamComponent(ctx, subtitle);
@@ -269,7 +272,8 @@ void PerformSeek(PlaybackContext& ctx) {
 }
 
 bool QueuesFull(const PlaybackContext& ctx) {
-  const std::int64_t total = ctx.AudioQ.SizeBytes() + ctx.VideoQ.SizeBytes() + ctx.SubtitleQ.SizeBytes();
+  const std::int64_t total =
+      ctx.AudioQ.SizeBytes() + ctx.VideoQ.SizeBytes() + ctx.SubtitleQ.SizeBytes();
   if (total > kMaxQueueBytes) return true;
   const bool audio_hungry = ctx.AudioStream >= 0 && ctx.AudioQ.SizeBytes() <= kAudioRefillBytes;
   const bool video_hungry = ctx.VideoStream >= 0 && ctx.VideoQ.Count() <= kVideoRefillPackets;

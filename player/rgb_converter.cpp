@@ -5,10 +5,9 @@
 namespace kestrel {
 
 bool ConvertToBgr(SwsContext*& cache, const AVFrame* picture, TBitmap& out) {
-  cache = av::sws_getCachedContext(cache, picture->width, picture->height,
-                                   static_cast<AVPixelFormat>(picture->format), picture->width,
-                                   picture->height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr,
-                                   nullptr, nullptr);
+  cache = av::sws_getCachedContext(
+      cache, picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
+      picture->width, picture->height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!cache) return false;
   if (out.Width != picture->width || out.Height != picture->height) {
     out.Resize(picture->width, picture->height);
@@ -19,7 +18,9 @@ bool ConvertToBgr(SwsContext*& cache, const AVFrame* picture, TBitmap& out) {
   return true;
 }
 
-RGBConverter::~RGBConverter() { Reset(); }
+RGBConverter::~RGBConverter() {
+  Reset();
+}
 
 void RGBConverter::Reset() {
   bitmap_ = TBitmap{};
@@ -33,10 +34,9 @@ bool RGBConverter::ToBitmap(const AVFrame* picture) {
 }
 
 bool RGBConverter::FromBitmap(AVFrame* picture) {
-  from_rgb_ = av::sws_getCachedContext(from_rgb_, bitmap_.Width, bitmap_.Height,
-                                       AV_PIX_FMT_BGR24, picture->width, picture->height,
-                                       static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC,
-                                       nullptr, nullptr, nullptr);
+  from_rgb_ = av::sws_getCachedContext(
+      from_rgb_, bitmap_.Width, bitmap_.Height, AV_PIX_FMT_BGR24, picture->width, picture->height,
+      static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!from_rgb_) return false;
   const uint8_t* planes[4] = {bitmap_.Bits.data(), nullptr, nullptr, nullptr};
   int strides[4] = {bitmap_.Stride, 0, 0, 0};

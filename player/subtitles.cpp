@@ -10,9 +10,13 @@
 namespace kestrel {
 namespace {
 
-int ShiftKeepingSign(int value) { return value >> 10; }  // arithmetic: the sign is kept
+int ShiftKeepingSign(int value) {
+  return value >> 10;
+}  // arithmetic: the sign is kept
 
-std::uint8_t ClipByte(int value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); }
+std::uint8_t ClipByte(int value) {
+  return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+}
 
 void ConvertPalettes(AVSubtitle& subtitle) {
   for (unsigned i = 0; i < subtitle.num_rects; ++i) {
@@ -38,9 +42,8 @@ void DropFirst(PlaybackContext& ctx) {
 // False when the queue was aborted while waiting for room.
 bool QueueSubtitle(PlaybackContext& ctx, const AVSubtitle& subtitle, double pts) {
   std::unique_lock lock(ctx.SubtitleMutex);
-  ctx.SubtitleCond.wait(lock, [&] {
-    return ctx.SubtitleSize < kSubtitleQueueSize || ctx.SubtitleQ.Aborted();
-  });
+  ctx.SubtitleCond.wait(
+      lock, [&] { return ctx.SubtitleSize < kSubtitleQueueSize || ctx.SubtitleQ.Aborted(); });
   if (ctx.SubtitleQ.Aborted()) return false;
   QueuedSubtitle& entry = ctx.SubtitleQueue[ctx.SubtitleWrite];
   entry.PTS = pts;
@@ -86,7 +89,9 @@ void BlendSubtitleRect(AVFrame* picture, const AVSubtitleRect& rect) {
   const int x1 = std::min(picture->width, rect.x + rect.w);
   const int y1 = std::min(picture->height, rect.y + rect.h);
   if (x0 >= x1 || y0 >= y1) return;
-  auto colour = [&](int x, int y) { return palette[rect.data[0][(y - rect.y) * rect.linesize[0] + (x - rect.x)]]; };
+  auto colour = [&](int x, int y) {
+    return palette[rect.data[0][(y - rect.y) * rect.linesize[0] + (x - rect.x)]];
+  };
   for (int y = y0; y < y1; ++y) {
     std::uint8_t* luma = picture->data[0] + y * picture->linesize[0];
     for (int x = x0; x < x1; ++x) {
@@ -170,7 +175,8 @@ void RefreshSubtitles(PlaybackContext& ctx) {
   if (ctx.SubtitleSize == 0) return;
   const QueuedSubtitle& first = ctx.SubtitleQueue[ctx.SubtitleRead];
   const QueuedSubtitle* second =
-      ctx.SubtitleSize > 1 ? &ctx.SubtitleQueue[(ctx.SubtitleRead + 1) % kSubtitleQueueSize] : nullptr;
+      ctx.SubtitleSize > 1 ? &ctx.SubtitleQueue[(ctx.SubtitleRead + 1) % kSubtitleQueueSize]
+                           : nullptr;
   if (current > first.PTS + first.Subtitle.end_display_time / 1000.0 ||
       (second && current > second->PTS + second->Subtitle.start_display_time / 1000.0)) {
     DropFirst(ctx);

@@ -14,7 +14,7 @@ namespace kestrel {
 struct SurfaceFrame {
   int AreaWidth = 0;  // the display area the player lays pictures out in
   int AreaHeight = 0;
-  TRect Target;        // where Picture goes inside the area (it is scaled to fit)
+  TRect Target;  // where Picture goes inside the area (it is scaled to fit)
   // The picture at its own size (for the waveform: the whole area); shared, never changed
   // after it was presented.
   std::shared_ptr<const TBitmap> Picture;
@@ -47,10 +47,10 @@ class MemorySurface : public VideoSurface {
 
  private:
   mutable std::mutex mutex_;
-  int width_;               // guarded by mutex_
-  int height_;              // guarded by mutex_
-  SurfaceFrame last_;       // guarded by mutex_
-  std::int64_t count_ = 0;  // guarded by mutex_
+  int width_;                      // guarded by mutex_
+  int height_;                     // guarded by mutex_
+  SurfaceFrame last_;              // guarded by mutex_
+  std::int64_t count_ = 0;         // guarded by mutex_
   std::vector<std::int64_t> pts_;  // guarded by mutex_
 };
 

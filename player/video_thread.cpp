@@ -33,8 +33,8 @@ bool BuildGraph(PlaybackContext& ctx, const AVFrame* frame) {
   const std::string args =
       FormatText("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", frame->width,
                  frame->height, frame->format, tb.num, tb.den, sar.num, sar.den ? sar.den : 1);
-  if (av::avfilter_graph_create_filter(&ctx.GraphSource, av::avfilter_get_by_name("buffer"),
-                                       "src", args.c_str(), nullptr, ctx.Graph) < 0 ||
+  if (av::avfilter_graph_create_filter(&ctx.GraphSource, av::avfilter_get_by_name("buffer"), "src",
+                                       args.c_str(), nullptr, ctx.Graph) < 0 ||
       av::avfilter_graph_create_filter(&ctx.GraphOutput, av::avfilter_get_by_name("buffersink"),
                                        "out", nullptr, nullptr, ctx.Graph) < 0) {
     FreeGraph(ctx);

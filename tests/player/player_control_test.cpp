@@ -188,3 +188,14 @@ TEST_F(PlayerControlTest, AspectRatioChangeRelaysTheDisplayAtOnce) {
 
 }  // namespace
 }  // namespace kestrel
+namespace kestrel {
+namespace {
+TEST_F(PlayerControlTest, ProbeDescribesTheFileWhileItPlays) {
+  ASSERT_TRUE(player_.Open(test::AudioVideoFixture(), &surface_)) << player_.LastErrMsg();
+  EXPECT_EQ(player_.Probe().VideoStreamCount(), 1);
+  EXPECT_EQ(player_.Probe().AudioStreamCount(), 1);
+  player_.Stop(true);
+  EXPECT_EQ(player_.Probe().FormatContext(), nullptr);
+}
+}  // namespace
+}  // namespace kestrel

@@ -90,6 +90,8 @@ double MeanByte(const TBitmap& bitmap) {
   return sum / static_cast<double>(bitmap.Bits.size());
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace kestrel::test

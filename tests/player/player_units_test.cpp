@@ -29,8 +29,12 @@ TEST(PlayerWithoutLibraries, OpenFailsWithItsText) {
   EXPECT_TRUE(player.CurrentFrame().Empty());
 }
 
-TPlayerEvent Position(std::int64_t pts) { return {TPlayerEventKind::Position, psPlay, pts}; }
-TPlayerEvent State(TPlayState state) { return {TPlayerEventKind::State, state, 0}; }
+TPlayerEvent Position(std::int64_t pts) {
+  return {TPlayerEventKind::Position, psPlay, pts};
+}
+TPlayerEvent State(TPlayState state) {
+  return {TPlayerEventKind::State, state, 0};
+}
 
 TEST(PlayerEventRing, KeepsOnlyTheNewestOfConsecutiveEventsOfOneKind) {
   PlayerEventRing ring;
@@ -110,8 +114,8 @@ class PictureLayout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(PictureLayout, FitsThePictureCentredAtItsAspect) {
   const LayoutCase& c = GetParam();
-  const double aspect = DisplayAspect(c.aspect_ratio, c.area_width, c.area_height,
-                                      c.picture_width, c.picture_height, c.sample_aspect);
+  const double aspect = DisplayAspect(c.aspect_ratio, c.area_width, c.area_height, c.picture_width,
+                                      c.picture_height, c.sample_aspect);
   EXPECT_EQ(FitPicture(c.area_width, c.area_height, aspect), c.expected);
 }
 
