@@ -64,7 +64,6 @@ bool TCustomPlayer::Open(const std::string& file_name, VideoSurface* surface, bo
   if (!StartAudioSubsystem(surface)) return false;
   if (disable_display_) disable_video_ = true;
   surface_ = surface;
-  ring_.Clear();
   {
     std::lock_guard lock(play_events_mutex_);
     play_events_.clear();
@@ -74,8 +73,18 @@ bool TCustomPlayer::Open(const std::string& file_name, VideoSurface* surface, bo
     last_stats_ = TPlaybackStats{};
   }
   ResetFileState();
+  // Events of the new file collect in its ring until its event thread starts.
+  auto channel = std::make_shared<EventChannel>();
+  {
+    std::lock_guard lock(channel_mutex_);
+    channel_ = channel;
+  }
   auto ctx = OpenPlayback(this, file_name, start_paused);
   if (!ctx) {
+    {
+      std::lock_guard lock(channel_mutex_);
+      channel_.reset();
+    }
     StopAudioSubsystem();
     ResetFileState();
     return false;
@@ -90,8 +99,7 @@ bool TCustomPlayer::Open(const std::string& file_name, VideoSurface* surface, bo
   }
   Deliver([this, ctx] { DoFileOpen(*ctx); });
   play_thread_done_.Reset();
-  event_thread_done_.Reset();
-  event_thread_ = std::thread(&TCustomPlayer::EventThreadMain, this);
+  channel->thread = std::thread(&TCustomPlayer::EventThreadMain, this, std::ref(*channel));
   play_thread_ = std::thread(&TCustomPlayer::PlayThreadMain, this);
   return true;
 }
@@ -130,7 +138,7 @@ void TCustomPlayer::Stop(bool wait_for_end) {
   if (!wait_for_end) return;
   WaitServicing(play_thread_done_);
   if (play_thread_.joinable()) play_thread_.join();
-  WaitForEventThread();
+  FinishEventThreads();
   StopAudioSubsystem();
 }
 
@@ -152,10 +160,19 @@ void TCustomPlayer::WaitForPlayThread() {
   }
 }
 
-void TCustomPlayer::WaitForEventThread() {
-  if (!event_thread_.joinable()) return;
-  WaitServicing(event_thread_done_);
-  event_thread_.join();
+void TCustomPlayer::FinishEventThreads() {
+  std::vector<std::shared_ptr<EventChannel>> finishing;
+  {
+    std::lock_guard lock(channel_mutex_);
+    if (channel_) retired_.push_back(std::move(channel_));
+    channel_.reset();
+    if (InEventHandler()) return;
+    finishing.swap(retired_);
+  }
+  for (auto& channel : finishing) {
+    WaitServicing(channel->done);
+    channel->thread.join();
+  }
 }
 
 void TCustomPlayer::WaitServicing(ManualResetEvent& event) {

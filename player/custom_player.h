@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "player/event_ring.h"
 #include "player/player_types.h"
@@ -144,11 +145,16 @@ class TCustomPlayer {
   std::shared_ptr<PlaybackContext> Context() const;
   void DoFileOpen(PlaybackContext& ctx);
   void WaitForPlayThread();
-  void WaitForEventThread();
+  void FinishEventThreads();
   void ClosePlayback();
   void ResetFileState();
   void PlayThreadMain();
-  void EventThreadMain();
+  struct EventChannel {
+    PlayerEventRing ring;
+    ManualResetEvent done{false};
+    std::thread thread;
+  };
+  void EventThreadMain(EventChannel& channel);
   void PostPlayerEvent(const TPlayerEvent& event);
   void Deliver(std::function<void()> call);
   bool HandlePlayEvent(const PlayEvent& event, PlaybackContext& ctx);
@@ -202,7 +208,6 @@ class TCustomPlayer {
   ManualResetEvent seek_done_{true};
   ManualResetEvent frame_ready_{true};
   ManualResetEvent play_thread_done_{true};
-  ManualResetEvent event_thread_done_{true};
 
   // Play thread event queue.
   std::mutex play_events_mutex_;
@@ -210,9 +215,13 @@ class TCustomPlayer {
   std::deque<PlayEvent> play_events_;  // guarded by play_events_mutex_
 
   TAVProbe probe_;
-  PlayerEventRing ring_;
+  // Each playback has its own event ring and event thread. A handler that stops the
+  // player cannot wait for the thread that called it: that thread is retired instead and
+  // joined by a later Stop or the destructor.
+  std::mutex channel_mutex_;
+  std::shared_ptr<EventChannel> channel_;               // guarded by channel_mutex_
+  std::vector<std::shared_ptr<EventChannel>> retired_;  // guarded by channel_mutex_
   std::thread play_thread_;
-  std::thread event_thread_;
 
   // Hook converter (video thread) and the snapshot handed out by CurrentFrame.
   std::mutex hook_converter_mutex_;
@@ -220,6 +229,9 @@ class TCustomPlayer {
   std::mutex snapshot_mutex_;
   TBitmap snapshot_;  // guarded by snapshot_mutex_
 };
+
+// True while a player event handler runs on the calling thread.
+bool InEventHandler();
 
 // The published form of the player; all behaviour is in TCustomPlayer.
 class TMediaPlayer : public TCustomPlayer {};

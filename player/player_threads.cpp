@@ -89,11 +89,20 @@ void TCustomPlayer::PlayThreadMain() {
   play_thread_done_.Set();
 }
 
-void TCustomPlayer::EventThreadMain() {
+namespace {
+// Set while a player event handler runs on this thread.
+thread_local bool tls_in_event_handler = false;
+}  // namespace
+
+bool InEventHandler() {
+  return tls_in_event_handler;
+}
+
+void TCustomPlayer::EventThreadMain(EventChannel& channel) {
   for (;;) {
-    const TPlayerEvent event = ring_.Take();
+    const TPlayerEvent event = channel.ring.Take();
     if (event.Kind == TPlayerEventKind::None) {
-      ring_.Wait();
+      channel.ring.Wait();
       continue;
     }
     if (event.Kind == TPlayerEventKind::EndThread) break;
@@ -114,19 +123,32 @@ void TCustomPlayer::EventThreadMain() {
       if (event.State == psStop) break;
     }
   }
-  event_thread_done_.Set();
+  channel.done.Set();
 }
 
 void TCustomPlayer::Deliver(std::function<void()> call) {
+  auto guarded = [&call] {
+    const bool outer = tls_in_event_handler;
+    tls_in_event_handler = true;
+    try {
+      call();
+    } catch (const std::exception& e) {
+      PlayerLog(llError, std::string("Error occurs in an event handler: ") + e.what());
+    } catch (...) {
+      PlayerLog(llError, "Error occurs in an event handler");
+    }
+    tls_in_event_handler = outer;
+  };
   if (trigger_in_main_thread_) {
-    CallOnMainThread(call);
+    CallOnMainThread(guarded);
   } else {
-    call();
+    guarded();
   }
 }
 
 void TCustomPlayer::PostPlayerEvent(const TPlayerEvent& event) {
-  ring_.Post(event);
+  std::lock_guard lock(channel_mutex_);
+  if (channel_) channel_->ring.Post(event);
 }
 
 void TCustomPlayer::SetPlayState(TPlayState state) {
