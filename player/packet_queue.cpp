@@ -27,11 +27,15 @@ int PacketQueue::Append(AVPacket* packet) {
   return 0;
 }
 
-int PacketQueue::Put(const AVPacket* packet) {
+int PacketQueue::Put(AVPacket* packet) {
   if (IsFlushPacket(packet)) return PutFlush();
   AVPacket* copy = av::av_packet_alloc();
   if (!copy) return -1;
-  if (av::av_packet_ref(copy, packet) < 0) {
+  // The queue takes the reader's reference over, so the buffer is released only by the
+  // thread that consumes it.
+  if (packet->buf) {
+    av::av_packet_move_ref(copy, packet);
+  } else if (av::av_packet_ref(copy, packet) < 0) {
     av::av_packet_free(&copy);
     return -1;
   }

@@ -29,8 +29,8 @@ class PacketQueue {
 
   // Clears the abort request so the queue can be used again.
   void Start();
-  // Appends a reference to the packet (the queue then owns its payload). -1 on failure.
-  int Put(const AVPacket* packet);
+  // Appends the packet, taking its payload over (the packet is left empty). -1 on failure.
+  int Put(AVPacket* packet);
   int PutFlush();
   // Appends an empty packet (no data, size 0) of the stream: it makes the decoder release
   // the pictures it holds back.

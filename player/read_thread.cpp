@@ -240,7 +240,9 @@ void FlushAfterSeek(PlaybackContext& ctx) {
     ctx.SubtitleQ.PutFlush();
   }
   if (ctx.VideoStream >= 0) {
+    // In this order: the video thread stops dropping only after it met the flush packet.
     ctx.DecoderFlushed = false;
+    ctx.DropAfterSeek = true;
     ctx.VideoQ.Flush();
     ctx.VideoQ.PutFlush();
     ctx.Player->FrameReadyEvent().Reset();

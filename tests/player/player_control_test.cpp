@@ -69,7 +69,7 @@ TEST_F(PlayerControlTest, SeekWhilePausedShowsThePictureAtTheNewPlace) {
   player_.Seek(2000000, 0, true);
   // The first picture after the seek is shown, and playback stays paused.
   std::int64_t pts = -1;
-  for (int i = 0; i < 100 && pts != 2000000; ++i) {
+  for (int i = 0; i < 500 && pts != 2000000; ++i) {
     test::SleepMs(10);
     player_.CurrentFrameWithPTS(pts);
   }

@@ -32,7 +32,7 @@ bool LoadPlayerLibraries(std::string* error) {
   return false;
 }
 
-PlayerRecorder::PlayerRecorder(TCustomPlayer& player, bool in_main_thread) {
+PlayerRecorder::PlayerRecorder(TCustomPlayer& player, bool in_main_thread) : player_(player) {
   player.SetTriggerEventInMainThread(in_main_thread);
   player.SetOnPosition([this](TCustomPlayer&, std::int64_t pts) {
     std::lock_guard lock(mutex_);
@@ -49,6 +49,13 @@ PlayerRecorder::PlayerRecorder(TCustomPlayer& player, bool in_main_thread) {
     duration_ = duration;
     frame_width_ = width;
   });
+}
+
+PlayerRecorder::~PlayerRecorder() {
+  player_.Stop(true);
+  player_.SetOnPosition(nullptr);
+  player_.SetOnState(nullptr);
+  player_.SetOnFileOpen(nullptr);
 }
 
 bool PlayerRecorder::WaitForState(TPlayState state, std::chrono::milliseconds timeout) {

@@ -25,6 +25,8 @@ class PlayerRecorder {
   // Binds the player's events; they are delivered on the player's event thread unless
   // in_main_thread is set.
   explicit PlayerRecorder(TCustomPlayer& player, bool in_main_thread = false);
+  // Stops the player, so no event reaches a recorder that is gone.
+  ~PlayerRecorder();
 
   bool WaitForState(TPlayState state, std::chrono::milliseconds timeout);
   std::vector<std::int64_t> Positions() const;
@@ -34,6 +36,7 @@ class PlayerRecorder {
   void Clear();
 
  private:
+  TCustomPlayer& player_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::int64_t> positions_;
