@@ -103,6 +103,7 @@ TEST_F(PlayerLibsTest, PacketQueueCountsBytesRecognisesFlushAndEndsOnAbort) {
 }
 
 struct LayoutCase {
+  const char* name;
   float aspect_ratio;
   int area_width, area_height;
   int picture_width, picture_height;
@@ -123,14 +124,15 @@ INSTANTIATE_TEST_SUITE_P(
     Aspects, PictureLayout,
     ::testing::Values(
         // 4:3 picture in a 16:9 area: stretched, own ratio (pillar-boxed), forced 16:9.
-        LayoutCase{-1, 640, 360, 320, 240, {1, 1}, {0, 0, 640, 360}},
-        LayoutCase{0, 640, 360, 320, 240, {1, 1}, {80, 0, 480, 360}},
-        LayoutCase{1.7778f, 640, 360, 320, 240, {1, 1}, {0, 0, 640, 360}},
+        LayoutCase{"Stretched", -1, 640, 360, 320, 240, {1, 1}, {0, 0, 640, 360}},
+        LayoutCase{"OwnRatio", 0, 640, 360, 320, 240, {1, 1}, {80, 0, 480, 360}},
+        LayoutCase{"Forced", 1.7778f, 640, 360, 320, 240, {1, 1}, {0, 0, 640, 360}},
         // 16:9 forced into a 4:3 area: letter-boxed, heights even.
-        LayoutCase{1.7778f, 320, 240, 320, 240, {1, 1}, {0, 30, 320, 180}},
+        LayoutCase{"ForcedLetterBox", 1.7778f, 320, 240, 320, 240, {1, 1}, {0, 30, 320, 180}},
         // Non-square pixels count; a missing sample aspect is square.
-        LayoutCase{0, 640, 480, 704, 480, {213, 176}, {0, 60, 640, 360}},
-        LayoutCase{0, 400, 300, 400, 300, {0, 1}, {0, 0, 400, 300}}));
+        LayoutCase{"SampleAspect", 0, 640, 480, 704, 480, {213, 176}, {0, 60, 640, 360}},
+        LayoutCase{"NoSampleAspect", 0, 400, 300, 400, 300, {0, 1}, {0, 0, 400, 300}}),
+    [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
 
 TEST(SubtitleColours, ConvertRgbaToStudioRangeYuva) {
   struct Row {
