@@ -199,3 +199,42 @@ TEST_F(PlayerControlTest, ProbeDescribesTheFileWhileItPlays) {
 }
 }  // namespace
 }  // namespace kestrel
+namespace kestrel {
+namespace {
+
+struct StreamOptionCase {
+  const char* name;
+  bool disable_audio, disable_video, disable_display, mute;
+  bool expect_pictures, expect_waveform;
+};
+
+class StreamOptions : public PlayerControlTest,
+                      public ::testing::WithParamInterface<StreamOptionCase> {};
+
+// Whatever is switched off, the clock runs and the position advances.
+TEST_P(StreamOptions, ChooseWhatPlaysAndWhatIsDrawn) {
+  const StreamOptionCase& c = GetParam();
+  player_.SetDisableAudio(c.disable_audio);
+  player_.SetDisableVideo(c.disable_video);
+  player_.SetDisableDisplay(c.disable_display);
+  player_.SetMute(c.mute);
+  ASSERT_TRUE(player_.Open(test::AudioVideoFixture(), &surface_)) << player_.LastErrMsg();
+  test::SleepMs(900);
+  EXPECT_GT(player_.CurrentPosition(), 400000);
+  const SurfaceFrame last = surface_.Last();
+  EXPECT_EQ(!surface_.PresentedPTS().empty(), c.expect_pictures);
+  EXPECT_EQ(last.Waveform, c.expect_waveform);
+  EXPECT_EQ(player_.CurrentFrame().Empty(), !c.expect_pictures);
+  player_.Stop(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Player, StreamOptions,
+    ::testing::Values(StreamOptionCase{"Muted", false, false, false, true, true, false},
+                      StreamOptionCase{"NoAudio", true, false, false, false, true, false},
+                      StreamOptionCase{"NoVideo", false, true, false, false, false, true},
+                      StreamOptionCase{"NoDisplay", false, false, true, false, false, false}),
+    [](const ::testing::TestParamInfo<StreamOptionCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace kestrel
