@@ -238,3 +238,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace kestrel
+namespace kestrel {
+namespace {
+TEST_F(PlayerControlTest, StartPausedShowsTheFirstPictureAndWaits) {
+  PlayerRecorder recorder(player_);
+  ASSERT_TRUE(player_.Open(test::AudioVideoFixture(), &surface_, true)) << player_.LastErrMsg();
+  ASSERT_TRUE(recorder.WaitForState(psPause, 3s));
+  test::SleepMs(500);
+  EXPECT_EQ(player_.PlayState(), psPause);
+  EXPECT_LT(player_.CurrentPosition(), 100000);
+  std::int64_t pts = -1;
+  EXPECT_FALSE(player_.CurrentFrameWithPTS(pts).Empty());
+  EXPECT_EQ(pts, 0);
+  player_.Resume();
+  test::SleepMs(500);
+  EXPECT_GT(player_.CurrentPosition(), 300000);
+}
+}  // namespace
+}  // namespace kestrel
