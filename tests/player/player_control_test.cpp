@@ -55,8 +55,8 @@ TEST_F(PlayerControlTest, PauseHoldsThePositionAndThePicture) {
   EXPECT_GT(position, 500000);
 
   player_.Resume();
-  test::SleepMs(500);
-  EXPECT_GT(player_.CurrentPosition(), position + 300000);
+  test::SleepMs(600);
+  EXPECT_GT(player_.CurrentPosition(), position + 150000);  // loose: the machine may be busy
   EXPECT_TRUE(recorder.WaitForState(psResume, 1s));
 }
 
