@@ -251,8 +251,8 @@ TEST_F(PlayerControlTest, StartPausedShowsTheFirstPictureAndWaits) {
   EXPECT_FALSE(player_.CurrentFrameWithPTS(pts).Empty());
   EXPECT_EQ(pts, 0);
   player_.Resume();
-  test::SleepMs(500);
-  EXPECT_GT(player_.CurrentPosition(), 300000);
+  test::SleepMs(600);
+  EXPECT_GT(player_.CurrentPosition(), 150000);
 }
 }  // namespace
 }  // namespace kestrel
