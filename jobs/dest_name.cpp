@@ -31,7 +31,7 @@ std::string DestCandidate(const std::string& folder, const std::string& base,
 }
 
 TDestName MakeDestName(settings::IniFile& settings, const std::string& source,
-                       const std::string& suffix) {
+                       const std::string& suffix, const std::set<std::string>& reserved) {
   TDestName result;
   const settings::FolderCheck check =
       settings::CheckOutputFolder(settings, settings::key::kOutPutDir);
@@ -45,7 +45,7 @@ TDestName MakeDestName(settings::IniFile& settings, const std::string& source,
   const std::string base = BaseName(source);
   for (long long n = 0; n < LLONG_MAX; ++n) {
     std::string candidate = DestCandidate(folder, base, suffix, n);
-    if (!Taken(candidate)) {
+    if (!reserved.contains(candidate) && !Taken(candidate)) {
       result.path = std::move(candidate);
       return result;
     }

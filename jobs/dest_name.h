@@ -2,6 +2,7 @@
 // the first N from 1 that is free) and the profile's extension, in the output folder.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "settings/ini_file.h"
@@ -19,9 +20,10 @@ struct TDestName {
 // is checked first (settings/output_folder.h): a folder that cannot be created is
 // replaced by the default one, which is written back. The result never names an
 // existing file or link, so no conversion overwrites anything that was there when the
-// name was made.
+// name was made. Names in `reserved` (given to other jobs of the same run, whose files do
+// not exist yet) count as taken too.
 TDestName MakeDestName(settings::IniFile& settings, const std::string& source,
-                       const std::string& suffix);
+                       const std::string& suffix, const std::set<std::string>& reserved = {});
 
 // The candidate names, for a folder that already ends with "/": n = 0 gives
 // base_(new)suffix, n >= 1 gives base_(new_n)suffix.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -18,6 +20,11 @@ struct TakenCase {
   std::vector<std::string> existing;  // in the output folder
   std::string expected;
 };
+
+// Test listings name the case rather than dump its bytes.
+void PrintTo(const TakenCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class DestNameTest : public testing::TestWithParam<TakenCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 
 #include "effects/text_mark.h"
@@ -57,6 +59,11 @@ struct PaintCase {
   std::function<bool(int x, int y)> may_change;
   std::function<bool(int x, int y)> must_change;
 };
+
+// Test listings name the case rather than dump its bytes.
+void PrintTo(const PaintCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const PaintCase kPaintCases[] = {
     {"Brightness", [](TlvFilesRecord& r) { r.Brightness = 400; }, [](int, int) { return true; },

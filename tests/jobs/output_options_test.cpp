@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <array>
 #include <map>
 #include <optional>
@@ -37,6 +39,11 @@ struct BuildCase {
   std::optional<std::string> in_ext{};
   std::optional<int> target_type{}, norm_type{};
 };
+
+// Test listings name the case rather than dump its bytes.
+void PrintTo(const BuildCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const KeyValues kBase = {{"paraVideoEncoder", "mpeg4"},
                          {"paraAudioEncoder", "libmp3lame"},
