@@ -52,13 +52,13 @@ bool OneOf(const std::array<std::string_view, N>& table, std::string_view value)
   return false;
 }
 
-// A value of 32 bits, or nothing when it does not fit.
-std::optional<std::int32_t> Fit32(long double value) {
-  if (value > std::numeric_limits<std::int32_t>::max() ||
-      value < std::numeric_limits<std::int32_t>::min()) {
-    return std::nullopt;
+// A bit rate in bit/s from a profile's kbit/s; one beyond 32 bits cannot be passed on.
+std::int32_t BitsPerSecond(long double kbps, std::string_view what, const std::string& text) {
+  const long double bps = kbps * 1000;
+  if (bps > std::numeric_limits<std::int32_t>::max()) {
+    throw TOptionBuildError(std::string(what) + " '" + text + "' is out of range");
   }
-  return static_cast<std::int32_t>(Trunc(value));
+  return static_cast<std::int32_t>(Trunc(bps));
 }
 
 class TBuilder {
@@ -157,7 +157,7 @@ class TBuilder {
     const auto value = text == kAsSource ? std::nullopt : ParseInteger(text);
     if (value) {
       if (*value > 0) {
-        if (auto bps = Fit32(static_cast<long double>(*value) * 1000)) out_.VideoBitrate = *bps;
+        out_.VideoBitrate = BitsPerSecond(*value, "Video bit rate", text);
       }
     } else if (inputs_.source.bit_rate > 0) {
       out_.VideoBitrate = inputs_.source.bit_rate;
@@ -183,9 +183,8 @@ class TBuilder {
     if (text == kAsSource || Trim(text).empty()) return;
     const auto value = ParseNumber(text);
     if (!value) return;
-    const long double bps = *value * 1000;
-    if (bps <= 0) return;
-    if (auto fitted = Fit32(bps)) out_.AudioBitrate = *fitted;
+    if (*value * 1000 <= 0) return;
+    out_.AudioBitrate = BitsPerSecond(*value, "Audio bit rate", text);
   }
 
   void ApplyVolume() {

@@ -34,7 +34,7 @@ inline constexpr const char* kFrameSizeQuestion =
 using TFrameSizeQuestion = std::function<bool(const std::string& question)>;
 
 // Raised for a profile value the builder cannot convert (a volume that is not an
-// integer); the job cannot be prepared.
+// integer, a bit rate beyond 32 bits); the job cannot be prepared.
 class TOptionBuildError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

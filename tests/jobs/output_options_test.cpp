@@ -205,9 +205,6 @@ const BuildCase kCases[] = {
     {.name = "VideoBitRateAsSource",
      .paras = {{"paraVideoBitRate", "as source"}},
      .video_bitrate = 800000},
-    {.name = "VideoBitRateTooLarge",
-     .paras = {{"paraVideoBitRate", "3000000"}},
-     .video_bitrate = -1},
     {.name = "AudioBitRate96", .paras = {{"paraAudioBitRate", "96"}}, .audio_bitrate = 96000},
     {.name = "AudioBitRateDecimal",
      .paras = {{"paraAudioBitRate", "96.5"}},
@@ -310,20 +307,32 @@ INSTANTIATE_TEST_SUITE_P(Profiles, BuildOutputOptionsTest, testing::ValuesIn(kCa
                            return std::string(info.param.name);
                          });
 
-TEST(BuildOutputOptionsErrors, VolumeThatIsNoIntegerStopsTheJob) {
+// Values that cannot be converted stop the job with the value in the message.
+TEST(BuildOutputOptionsErrors, UnreadableValuesStopTheJob) {
   const std::string folder = test::FreshTestFolder();
   const std::string section = "formatInfo" + std::to_string(kCode);
-  for (const char* volume : {"loud", "", "1.5"}) {
-    const settings::IniFile settings = test::WriteIni(
-        folder, "settings.ini", section, {{"paraVideoEncoder", "mpeg4"}, {"paraVolume", volume}});
+  const KeyValues cases[] = {
+      {{"paraVolume", "loud"}},          {{"paraVolume", ""}},
+      {{"paraVolume", "1.5"}},           {{"paraVideoBitRate", "3000000"}},
+      {{"paraAudioBitRate", "2147484"}}, {{"paraVideoEncoder", ""}, {"paraAudioBitRate", "1e9"}},
+  };
+  int n = 0;
+  for (const KeyValues& values : cases) {
+    const std::string name = "settings" + std::to_string(++n) + ".ini";
+    KeyValues paras = {{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"}};
+    paras.insert(paras.end(), values.begin(), values.end());
+    const settings::IniFile settings = test::WriteIni(folder, name, section, paras);
     const settings::IniFile catalogue = test::WriteIni(folder, "catalogue.ini", section, {});
     TlvFilesRecord job;
     TOutputOptions out;
     TInputOptions in;
-    EXPECT_THROW(
-        BuildOutputOptions({job, kCode, settings, catalogue, {1, 640, 480, 0}, {}}, out, in),
-        TOptionBuildError)
-        << volume;
+    try {
+      BuildOutputOptions({job, kCode, settings, catalogue, {1, 640, 480, 0}, {}}, out, in);
+      ADD_FAILURE() << values.back().first << "=" << values.back().second << " was accepted";
+    } catch (const TOptionBuildError& e) {
+      EXPECT_NE(std::string(e.what()).find("'" + values.back().second + "'"), std::string::npos)
+          << e.what();
+    }
   }
 }
 
