@@ -29,7 +29,9 @@ void TConversionHook::operator()(THookInfo& info) const {
   }
   const TFramePicture& picture = info.Bitmap;
   const TBgrFrame frame{picture.data, picture.width, picture.height, picture.stride};
-  RenderItemEffects(frame, ItemEffectsOf(*record), TRenderForm::Conversion);
+  TRenderOptions options;
+  options.MarkCache = marks_.get();
+  RenderItemEffects(frame, ItemEffectsOf(*record), TRenderForm::Conversion, options);
 }
 
 }  // namespace kestrel::jobs

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "effects/image_mark.h"
 #include "engine/task_records.h"
 #include "jobs/job_record.h"
 
@@ -21,7 +23,8 @@ TJobRecordLookup TaskRowsLookup(const TJobList& list, std::vector<int> task_rows
 
 class TConversionHook {
  public:
-  explicit TConversionHook(TJobRecordLookup lookup) : lookup_(std::move(lookup)) {}
+  explicit TConversionHook(TJobRecordLookup lookup)
+      : lookup_(std::move(lookup)), marks_(std::make_shared<TMarkImageCache>()) {}
 
   // For each decoded picture. A job that paints nothing asks not to be called again and
   // not to have the picture copied back (Update false, StopHook true), so its output is
@@ -32,6 +35,8 @@ class TConversionHook {
 
  private:
   TJobRecordLookup lookup_;
+  // The mark file is still read for every picture, but decoded only when it changed.
+  std::shared_ptr<TMarkImageCache> marks_;
 };
 
 }  // namespace kestrel::jobs

@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include <filesystem>
 #include <functional>
 
 #include "effects/text_mark.h"
@@ -135,6 +136,30 @@ TEST(ConversionHook, UnreadableMarkLeavesThePictureAndThrows) {
   TestFrame frame = GreyFrame();
   EXPECT_THROW(RunHook(record, frame), TEffectsError);
   EXPECT_EQ(frame.Pixels(), GreyFrame().Pixels());
+}
+
+// Marks are decoded once, but a file changed or removed during a run is seen at once.
+TEST(ConversionHook, SeesTheMarkFileAsItIsNow) {
+  TlvFilesRecord record;
+  const auto write_mark = [](Bgr colour) {
+    return test::WriteBmp("hook_changing.bmp", 4, 4, [=](int, int) { return colour; });
+  };
+  record.WaterImage = write_mark({0, 0, 255});
+  record.ImageAlpha = 256;
+  const TConversionHook hook([&](int) { return &record; });
+
+  for (const Bgr colour : {Bgr{0, 0, 255}, Bgr{255, 0, 0}}) {
+    write_mark(colour);
+    TestFrame frame = GreyFrame();
+    THookInfo info = HookInfoFor(frame);
+    hook(info);
+    EXPECT_EQ(frame.At(1, 1), colour);
+    EXPECT_EQ(frame.At(5, 5), kGrey);
+  }
+  std::filesystem::remove(record.WaterImage);
+  TestFrame frame = GreyFrame();
+  THookInfo info = HookInfoFor(frame);
+  EXPECT_THROW(hook(info), TEffectsError);
 }
 
 // Task k paints the record of row TaskRows[k]; a task without a row is an error.
