@@ -44,7 +44,7 @@ TAddReport TJobList::Add(const std::vector<std::string>& files, settings::IniFil
     const TDestName dest = MakeDestName(settings, name, suffix);
     AddWarningOnce(report.warnings, dest.warning);
     AddWarningOnce(report.warnings, dest.error);
-    const TProbeResult probed = probe(name);
+    const TProbeResult probed = probe ? probe(name) : ProbeDurationWithAVProbe(name);
     if (!probed.ok) {
       report.skipped.push_back({name, probed.error});
       continue;

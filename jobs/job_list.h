@@ -40,9 +40,9 @@ class TJobList {
   // Appends a checked row for each file in the given order. The profile is the current
   // one of the settings file ("FormatCode"): its "FileExt" from the catalogue names the
   // destination, its "paraZoom" becomes the record's zoom. Selects the first row when
-  // anything was added.
+  // anything was added. An empty probe function probes with ProbeDurationWithAVProbe.
   TAddReport Add(const std::vector<std::string>& files, settings::IniFile& settings,
-                 const settings::IniFile& catalogue, const TDurationProbe& probe);
+                 const settings::IniFile& catalogue, const TDurationProbe& probe = {});
 
   // Removes the selected row; the row now at its position (or the new last row) becomes
   // selected. False without a selection.

@@ -63,7 +63,8 @@ TRunPlan PrepareRun(TJobList& list, const TRunInputs& inputs) {
   std::set<std::string> reserved;
   for (int row : list.CheckedRows()) {
     const std::string& file_name = list.Row(row).Caption;
-    const TSourceProbe source = inputs.load_source(file_name);
+    const TSourceProbe source =
+        inputs.load_source ? inputs.load_source(file_name) : LoadSourceWithAVProbe(file_name);
     if (!source.ok) {
       plan.skipped.push_back({row, source.error});
       continue;

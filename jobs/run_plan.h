@@ -53,7 +53,7 @@ struct TRunPlan {
 struct TRunInputs {
   settings::IniFile& settings;  // the current profile; the output folder may be written back
   const settings::IniFile& catalogue;
-  TSourceLoader load_source;
+  TSourceLoader load_source;  // empty: LoadSourceWithAVProbe
   TFrameSizeQuestion ask_frame_size;
 };
 

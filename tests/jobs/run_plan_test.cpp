@@ -48,7 +48,7 @@ TEST_F(RunPlanTest, CheckedRowsBecomeTasksInListOrder) {
   for (const char* name : {"jobs_a.mp4", "jobs_b.avi", "jobs_c.mkv"}) {
     files.push_back(test::MakeFixture(name, kVideoArgs));
   }
-  ASSERT_EQ(list_.Add(files, settings_, catalogue_, ProbeDurationWithAVProbe).added, 3);
+  ASSERT_EQ(list_.Add(files, settings_, catalogue_).added, 3);
   list_.Select(1);
   list_.Uncheck();
   list_.Record(1).Zoom = "pan";
@@ -56,7 +56,7 @@ TEST_F(RunPlanTest, CheckedRowsBecomeTasksInListOrder) {
   list_.Record(2).TrimStart = 10000000;
   list_.Record(2).TrimLength = 5000000;
 
-  const TRunPlan plan = Prepare(LoadSourceWithAVProbe);
+  const TRunPlan plan = Prepare({});
   ASSERT_EQ(plan.error, "");
   EXPECT_EQ(plan.TaskRows(), (std::vector{0, 2}));
   ASSERT_EQ(plan.jobs.size(), 2u);
