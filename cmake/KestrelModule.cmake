@@ -49,7 +49,8 @@ endfunction()
 function(kestrel_test)
   cmake_parse_arguments(T "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;DEPS" ${ARGN})
   set(target kestrel_${T_NAME}_tests)
-  add_executable(${target} ${T_SOURCES})
+  # test_environment.cpp sets QT_QPA_PLATFORM, SDL_AUDIODRIVER and KESTREL_TEST_TMP.
+  add_executable(${target} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/test_environment.cpp)
   if(T_OWN_MAIN)
     target_link_libraries(${target} PRIVATE ${T_DEPS} kestrel_test_support GTest::gmock)
   else()
@@ -61,6 +62,5 @@ function(kestrel_test)
   endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;KESTREL_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
 endfunction()
