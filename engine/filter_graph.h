@@ -21,6 +21,10 @@ struct TVideoGraphSpec {
   int sws_flags = SWS_BICUBIC;
 };
 
+// The user's filter text as the library reads it: a "crop" with four plain values means
+// left:top:width:height and is rewritten to the library's width:height:x:y.
+std::string LibraryFilterText(const std::string& text);
+
 class TVideoFilterGraph {
  public:
   // Raises FFmpegException "Error opening filters: <reason>" (or "Error opening filters!").
@@ -34,8 +38,8 @@ class TVideoFilterGraph {
   int Width() const;
   int Height() const;
   AVRational SampleAspect() const;
-  // The frame is taken (its reference moved); null marks the end. A negative result is an
-  // error code.
+  // The frame stays the caller's (the graph takes its own reference); null marks the end. A
+  // negative result is an error code.
   int Push(AVFrame* frame, int64_t pts_us);
   // 0 with a picture whose pts is in microseconds, AVERROR(EAGAIN) or AVERROR_EOF.
   int Pull(AVFrame* frame);
