@@ -59,6 +59,7 @@ std::string ChainText(const TVideoGraphSpec& spec) {
   };
   const int cropped_w = spec.in_width - spec.crop_left - spec.crop_right;
   const int cropped_h = spec.in_height - spec.crop_top - spec.crop_bottom;
+  if (spec.deinterlace) add("yadif");
   if (spec.crop_top || spec.crop_bottom || spec.crop_left || spec.crop_right)
     add(FormatText("crop=%d:%d:%d:%d", cropped_w, cropped_h, spec.crop_left, spec.crop_top));
   if (cropped_w != spec.out_width || cropped_h != spec.out_height)

@@ -17,6 +17,7 @@ struct TVideoGraphSpec {
   int crop_top = 0, crop_bottom = 0, crop_left = 0, crop_right = 0;
   int out_width = 0, out_height = 0;  // size before the user's filters
   AVPixelFormat out_format = AV_PIX_FMT_NONE;
+  bool deinterlace = false;  // "deinterlace": a deinterlacer first
   std::string user_filters;
   int sws_flags = SWS_BICUBIC;
 };

@@ -321,6 +321,7 @@ void TTranscoder::PrepareVideoGraph(TOutputStream& ost, int width, int height, A
   spec.out_height = ost.setup->height;
   spec.out_format = ost.encoder->pix_fmt;
   spec.user_filters = ost.setup->filters;
+  spec.deinterlace = options_.do_deinterlace;
   spec.sws_flags = options_.sws_flags;
   ost.graph = std::make_unique<TVideoFilterGraph>(spec);
 }
