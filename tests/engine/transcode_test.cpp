@@ -555,6 +555,35 @@ TEST_F(Transcode, AudioIsResampledAndLateAudioGetsSilence) {
   EXPECT_GT(loudness(0.55, 1.0), 2000);  // the tone peaks at 1/8 of full scale
 }
 
+TEST_F(Transcode, SubtitlesAreEncodedOrCopied) {
+  const std::string srt = test::TempDir() + "/engine_subs.srt";
+  std::ofstream(srt) << "1\n00:00:00,200 --> 00:00:01,000\nHello\n\n"
+                        "2\n00:00:01,200 --> 00:00:01,800\nWorld\n\n";
+  const std::string source = test::MakeFixture(
+      "engine_subtitled.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -i " +
+                                  test::ShellQuote(srt) + " -c:v ffv1 -c:s srt");
+  const struct {
+    const char* name;
+    TOptions options;
+    const char* codec;
+  } cases[] = {{"encoded", {{"scodec", "ass"}}, "ass"}, {"copied", {{"scodec", "copy"}}, "subrip"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TCustomFFmpeg engine;
+    const std::string out = Output(std::string("subs_") + c.name + ".mkv");
+    TOptions options = c.options;
+    options.push_back({"vcodec", "ffv1"});
+    ASSERT_TRUE(Open(engine, source, {}, out, options)) << engine.LastErrMsg();
+    RunToEnd(engine);
+    const auto probe = test::Ffprobe(out);
+    EXPECT_EQ(Text(probe, StreamKey(probe, "subtitle") + "codec_name"), c.codec);
+    std::string text;
+    test::RunCommand("ffmpeg -v error -i " + test::ShellQuote(out) + " -map 0:s -f srt -", &text);
+    EXPECT_NE(text.find("00:00:01,200 --> 00:00:01,800"), std::string::npos) << text;
+    EXPECT_NE(text.find("World"), std::string::npos) << text;
+  }
+}
+
 TEST_F(Transcode, BadInputsAndOutputsEndWithTheirTexts) {
   const std::string empty = Output("empty.avi");
   { std::ofstream touch(empty); }
