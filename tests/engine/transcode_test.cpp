@@ -396,6 +396,29 @@ TEST_F(Transcode, StopMidConversionLeavesAFinishedFileAndFinishedFalse) {
   EXPECT_FALSE(engine.Start(true));  // a terminated task does not start again
 }
 
+TEST_F(Transcode, StopBeforeStartReportsTheEndFromAnotherThread) {
+  TCustomFFmpeg engine;
+  ASSERT_TRUE(Open(engine, AudioVideoSource(), {}, Output("never_started.mp4"), {}));
+  std::atomic<int> calls{0};
+  std::thread::id caller;
+  TTerminateInfo end;
+  end.Finished = true;
+  engine.SetTerminateCallback([&](TCustomFFmpeg&, const TTerminateInfo& info) {
+    end = info;
+    caller = std::this_thread::get_id();
+    ++calls;
+  });
+  engine.Stop(true);
+  EXPECT_EQ(calls.load(), 1);
+  EXPECT_NE(caller, std::this_thread::get_id());
+  EXPECT_FALSE(end.Finished);
+  EXPECT_FALSE(end.Exception);
+  EXPECT_TRUE(engine.Terminated());
+  engine.Stop(true);  // a terminated task: nothing more
+  EXPECT_EQ(calls.load(), 1);
+  EXPECT_FALSE(engine.Start(false));
+}
+
 TEST_F(Transcode, HookPaintsAreKeptAndHookFailuresLeaveTheFrame) {
   enum class THook { kPaint, kPaintAndStop, kPaintAndRaise };
   const struct {
@@ -447,7 +470,7 @@ TEST_F(Transcode, HookOnOddWidthGetsThePictureAtItsSize) {
 
 TEST_F(Transcode, PreviewPicturesComeAtMostTenASecondAtOutputSize) {
   const std::string source = test::MakeFixture(
-      "engine_preview.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 -c:v mpeg4");
+      "engine_long.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=60 -c:v mpeg4");
   TCustomFFmpeg engine;
   std::vector<std::chrono::steady_clock::time_point> times;
   std::vector<TPreviewInfo> previews;
@@ -457,7 +480,7 @@ TEST_F(Transcode, PreviewPicturesComeAtMostTenASecondAtOutputSize) {
   });
   engine.SetPreviewFlags(kPreviewBitmap);
   ASSERT_TRUE(Open(engine, source, {}, Output("preview.mp4"),
-                   {{"vcodec", "libx264"}, {"preset", "medium"}, {"s", "176x144"}}));
+                   {{"vcodec", "libx264"}, {"preset", "slow"}, {"s", "176x144"}, {"t", "12"}}));
   const auto started = std::chrono::steady_clock::now();
   RunToEnd(engine);
   const auto finished = std::chrono::steady_clock::now();
