@@ -577,7 +577,8 @@ void TTranscoder::Loop() {
       }
       break;
     }
-    if (options_.limit_filesize_bytes > 0 && files_.outputs[0].context->pb &&
+    // The size limit ends the run once something was written, so the file holds a picture.
+    if (options_.limit_filesize_bytes > 0 && files_.outputs[0].context->pb && packets_written_ &&
         av::avio_seek(files_.outputs[0].context->pb, 0, SEEK_CUR) >= options_.limit_filesize_bytes)
       break;
     TInputFile& file = files_.inputs[file_index];
@@ -850,6 +851,17 @@ void TTranscoder::Finish() {
   }
   Report(true, -1);
   CloseCodecs();
+  if (!BreakRequested()) {
+    // Inputs that gave nothing to write (every packet undecodable) make no finished file.
+    for (size_t f = 0; f < files_.outputs.size(); ++f) {
+      bool written = false;
+      for (const TOutputStream& ost : outputs_)
+        written = written || (ost.file == static_cast<int>(f) && ost.wrote_frame);
+      if (!written)
+        throw FFmpegException(
+            FormatText("Output file #%d is empty, nothing was encoded", static_cast<int>(f)));
+    }
+  }
   engine_.finished_ = !BreakRequested();
 }
 
@@ -880,6 +892,7 @@ void TTranscoder::FilterAndWrite(TOutputStream& ost, size_t filter, AVPacket* pa
     const int ret = av::av_interleaved_write_frame(files_.outputs[ost.file].context, packet);
     if (ret < 0) throw FFmpegException(FormatErrorText("av_interleaved_write_frame()", ret));
     ost.wrote_frame = true;
+    ++packets_written_;
     return;
   }
   AVBSFContext* bsf = ost.bitstream_filters[filter];

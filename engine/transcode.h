@@ -134,7 +134,7 @@ class TTranscoder {
   TRgbPicture preview_picture_;
   int64_t last_preview_ = 0;
   int preview_flags_ = 0;
-  bool multiple_frames_logged_ = false;
+  int64_t packets_written_ = 0;
 };
 
 }  // namespace kestrel
