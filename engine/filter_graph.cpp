@@ -51,37 +51,37 @@ std::string LibraryFilterText(const std::string& text) {
 namespace {
 
 // The chain between the source and the sink: crop, scale, the user's text, the format.
-std::string ChainText(const TVideoGraphSpec& spec) {
+std::string ChainText(const TVideoGraphShape& shape) {
   std::string chain;
   auto add = [&chain](const std::string& filter) {
     if (!chain.empty()) chain += ",";
     chain += filter;
   };
-  const int cropped_w = spec.in_width - spec.crop_left - spec.crop_right;
-  const int cropped_h = spec.in_height - spec.crop_top - spec.crop_bottom;
-  if (spec.deinterlace) add("yadif");
-  if (spec.crop_top || spec.crop_bottom || spec.crop_left || spec.crop_right)
-    add(FormatText("crop=%d:%d:%d:%d", cropped_w, cropped_h, spec.crop_left, spec.crop_top));
-  if (cropped_w != spec.out_width || cropped_h != spec.out_height)
-    add(FormatText("scale=%d:%d:flags=0x%X", spec.out_width, spec.out_height, spec.sws_flags));
-  if (!spec.user_filters.empty()) add(LibraryFilterText(spec.user_filters));
-  add(std::string("format=pix_fmts=") + av::av_get_pix_fmt_name(spec.out_format));
+  const int cropped_w = shape.in_width - shape.crop_left - shape.crop_right;
+  const int cropped_h = shape.in_height - shape.crop_top - shape.crop_bottom;
+  if (shape.deinterlace) add("yadif");
+  if (shape.crop_top || shape.crop_bottom || shape.crop_left || shape.crop_right)
+    add(FormatText("crop=%d:%d:%d:%d", cropped_w, cropped_h, shape.crop_left, shape.crop_top));
+  if (cropped_w != shape.out_width || cropped_h != shape.out_height)
+    add(FormatText("scale=%d:%d:flags=0x%X", shape.out_width, shape.out_height, shape.sws_flags));
+  if (!shape.user_filters.empty()) add(LibraryFilterText(shape.user_filters));
+  add(std::string("format=pix_fmts=") + av::av_get_pix_fmt_name(shape.out_format));
   return chain;
 }
 
 }  // namespace
 
-TVideoFilterGraph::TVideoFilterGraph(const TVideoGraphSpec& spec) : spec_(spec) {
+TVideoFilterGraph::TVideoFilterGraph(const TVideoGraphShape& shape) : shape_(shape) {
   graph_ = av::avfilter_graph_alloc();
   if (!graph_) RaiseFilterError(0);
   try {
-    graph_->scale_sws_opts = av::av_strdup(FormatText("flags=0x%X", spec.sws_flags).c_str());
-    AVRational sar = spec.in_sar.num > 0 ? spec.in_sar : AVRational{1, 1};
+    graph_->scale_sws_opts = av::av_strdup(FormatText("flags=0x%X", shape.sws_flags).c_str());
+    AVRational sar = shape.in_sar.num > 0 ? shape.in_sar : AVRational{1, 1};
     std::string args =
-        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", spec.in_width,
-                   spec.in_height, spec.in_format, AV_TIME_BASE, sar.num, sar.den);
-    if (spec.frame_rate.num > 0 && spec.frame_rate.den > 0)
-      args += FormatText(":frame_rate=%d/%d", spec.frame_rate.num, spec.frame_rate.den);
+        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", shape.in_width,
+                   shape.in_height, shape.in_format, AV_TIME_BASE, sar.num, sar.den);
+    if (shape.frame_rate.num > 0 && shape.frame_rate.den > 0)
+      args += FormatText(":frame_rate=%d/%d", shape.frame_rate.num, shape.frame_rate.den);
     int ret = av::avfilter_graph_create_filter(&source_, av::avfilter_get_by_name("buffer"), "src",
                                                args.c_str(), nullptr, graph_);
     if (ret < 0) RaiseFilterError(ret);
@@ -99,7 +99,8 @@ TVideoFilterGraph::TVideoFilterGraph(const TVideoGraphSpec& spec) : spec_(spec) 
     outputs->filter_ctx = source_;
     inputs->name = av::av_strdup("out");
     inputs->filter_ctx = sink_;
-    ret = av::avfilter_graph_parse_ptr(graph_, ChainText(spec).c_str(), &inputs, &outputs, nullptr);
+    ret =
+        av::avfilter_graph_parse_ptr(graph_, ChainText(shape).c_str(), &inputs, &outputs, nullptr);
     av::avfilter_inout_free(&outputs);
     av::avfilter_inout_free(&inputs);
     if (ret < 0) RaiseFilterError(ret);

@@ -9,7 +9,7 @@
 
 namespace kestrel {
 
-struct TVideoGraphSpec {
+struct TVideoGraphShape {
   int in_width = 0, in_height = 0;
   AVPixelFormat in_format = AV_PIX_FMT_NONE;
   AVRational in_sar{0, 1};
@@ -29,12 +29,12 @@ std::string LibraryFilterText(const std::string& text);
 class TVideoFilterGraph {
  public:
   // Raises FFmpegException "Error opening filters: <reason>" (or "Error opening filters!").
-  explicit TVideoFilterGraph(const TVideoGraphSpec& spec);
+  explicit TVideoFilterGraph(const TVideoGraphShape& shape);
   ~TVideoFilterGraph();
   TVideoFilterGraph(const TVideoFilterGraph&) = delete;
   TVideoFilterGraph& operator=(const TVideoFilterGraph&) = delete;
 
-  const TVideoGraphSpec& Spec() const { return spec_; }
+  const TVideoGraphShape& Shape() const { return shape_; }
   // What the sink produces.
   int Width() const;
   int Height() const;
@@ -46,7 +46,7 @@ class TVideoFilterGraph {
   int Pull(AVFrame* frame);
 
  private:
-  TVideoGraphSpec spec_;
+  TVideoGraphShape shape_;
   AVFilterGraph* graph_ = nullptr;
   AVFilterContext* source_ = nullptr;
   AVFilterContext* sink_ = nullptr;

@@ -307,23 +307,23 @@ void TTranscoder::PrepareEncoding(TOutputStream& ost) {
 
 void TTranscoder::PrepareVideoGraph(TOutputStream& ost, int width, int height, AVPixelFormat format,
                                     AVRational sar) {
-  TVideoGraphSpec spec;
-  spec.in_width = width;
-  spec.in_height = height;
-  spec.in_format = format == AV_PIX_FMT_NONE ? AV_PIX_FMT_YUV420P : format;
-  spec.in_sar = sar;
-  spec.frame_rate = ost.setup->frame_rate;
-  spec.crop_top = ost.setup->crop_top;
-  spec.crop_bottom = ost.setup->crop_bottom;
-  spec.crop_left = ost.setup->crop_left;
-  spec.crop_right = ost.setup->crop_right;
-  spec.out_width = ost.setup->width;
-  spec.out_height = ost.setup->height;
-  spec.out_format = ost.encoder->pix_fmt;
-  spec.user_filters = ost.setup->filters;
-  spec.deinterlace = options_.do_deinterlace;
-  spec.sws_flags = options_.sws_flags;
-  ost.graph = std::make_unique<TVideoFilterGraph>(spec);
+  TVideoGraphShape shape;
+  shape.in_width = width;
+  shape.in_height = height;
+  shape.in_format = format == AV_PIX_FMT_NONE ? AV_PIX_FMT_YUV420P : format;
+  shape.in_sar = sar;
+  shape.frame_rate = ost.setup->frame_rate;
+  shape.crop_top = ost.setup->crop_top;
+  shape.crop_bottom = ost.setup->crop_bottom;
+  shape.crop_left = ost.setup->crop_left;
+  shape.crop_right = ost.setup->crop_right;
+  shape.out_width = ost.setup->width;
+  shape.out_height = ost.setup->height;
+  shape.out_format = ost.encoder->pix_fmt;
+  shape.user_filters = ost.setup->filters;
+  shape.deinterlace = options_.do_deinterlace;
+  shape.sws_flags = options_.sws_flags;
+  ost.graph = std::make_unique<TVideoFilterGraph>(shape);
 }
 
 void TTranscoder::OpenPassLog(TOutputStream& ost) {
@@ -433,12 +433,12 @@ void TTranscoder::OpenDecoders() {
 }
 
 void TTranscoder::PrepareBitstreamFilters(TOutputStream& ost) {
-  for (const TBitstreamFilterSpec& spec : ost.setup->bitstream_filters) {
-    const AVBitStreamFilter* filter = av::av_bsf_get_by_name(spec.name.c_str());
-    if (!filter) throw FFmpegException("Unknown bitstream filter " + spec.name);
+  for (const TBitstreamFilterSpec& wanted : ost.setup->bitstream_filters) {
+    const AVBitStreamFilter* filter = av::av_bsf_get_by_name(wanted.name.c_str());
+    if (!filter) throw FFmpegException("Unknown bitstream filter " + wanted.name);
     AVBSFContext* bsf = nullptr;
     int ret = av::av_bsf_alloc(filter, &bsf);
-    if (ret < 0) throw FFmpegException(FormatErrorText(spec.name, ret));
+    if (ret < 0) throw FFmpegException(FormatErrorText(wanted.name, ret));
     ost.bitstream_filters.push_back(bsf);
     const AVCodecParameters* in =
         ost.bitstream_filters.size() > 1
@@ -446,14 +446,14 @@ void TTranscoder::PrepareBitstreamFilters(TOutputStream& ost) {
             : ost.stream->codecpar;
     av::avcodec_parameters_copy(bsf->par_in, in);
     bsf->time_base_in = ost.stream->time_base;
-    if (!spec.args.empty()) {
+    if (!wanted.args.empty()) {
       AVDictionary* dict = nullptr;
-      av::av_dict_parse_string(&dict, spec.args.c_str(), "=", ":", 0);
+      av::av_dict_parse_string(&dict, wanted.args.c_str(), "=", ":", 0);
       av::av_opt_set_dict2(bsf, &dict, AV_OPT_SEARCH_CHILDREN);
       av::av_dict_free(&dict);
     }
     ret = av::av_bsf_init(bsf);
-    if (ret < 0) throw FFmpegException(FormatErrorText(spec.name, ret));
+    if (ret < 0) throw FFmpegException(FormatErrorText(wanted.name, ret));
   }
   if (!ost.bitstream_filters.empty())
     av::avcodec_parameters_copy(ost.stream->codecpar, ost.bitstream_filters.back()->par_out);

@@ -49,9 +49,9 @@ void TTranscoder::CallHook(AVFrame* frame, int64_t pts_us) {
 }
 
 void TTranscoder::FeedVideo(TInputStream& ist, TOutputStream& ost, AVFrame* frame, int64_t pts_us) {
-  const TVideoGraphSpec& spec = ost.graph->Spec();
-  if (frame->width != spec.in_width || frame->height != spec.in_height ||
-      frame->format != spec.in_format) {
+  const TVideoGraphShape& shape = ost.graph->Shape();
+  if (frame->width != shape.in_width || frame->height != shape.in_height ||
+      frame->format != shape.in_format) {
     // The decoder changed its picture: drain what the old graph holds, then a new one.
     const char* name = av::av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format));
     Log(AV_LOG_QUIET, FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file,
@@ -63,10 +63,10 @@ void TTranscoder::FeedVideo(TInputStream& ist, TOutputStream& ost, AVFrame* fram
     auto scale = [](int value, int now, int before) {
       return before > 0 ? (static_cast<int>(static_cast<int64_t>(value) * now / before) & ~1) : 0;
     };
-    setup.crop_left = scale(setup.crop_left, frame->width, spec.in_width);
-    setup.crop_right = scale(setup.crop_right, frame->width, spec.in_width);
-    setup.crop_top = scale(setup.crop_top, frame->height, spec.in_height);
-    setup.crop_bottom = scale(setup.crop_bottom, frame->height, spec.in_height);
+    setup.crop_left = scale(setup.crop_left, frame->width, shape.in_width);
+    setup.crop_right = scale(setup.crop_right, frame->width, shape.in_width);
+    setup.crop_top = scale(setup.crop_top, frame->height, shape.in_height);
+    setup.crop_bottom = scale(setup.crop_bottom, frame->height, shape.in_height);
     setup.width = ost.encoder->width;
     setup.height = ost.encoder->height;
     if (!setup.filters.empty()) {
