@@ -59,6 +59,8 @@ using TProgressCallback = std::function<void(TCustomFFmpeg& sender, const TProgr
 // Once per started (or stopped before starting) task, when it has ended.
 using TTerminateCallback = std::function<void(TCustomFFmpeg& sender, const TTerminateInfo& info)>;
 
+struct TOutputFile;
+struct TOutputStreamSetup;
 struct TEngineFiles;  // opened files and per-run stream state (engine/stream_setup.h)
 
 class TCustomFFmpeg : public TFFmpegOptions {
@@ -143,6 +145,12 @@ class TCustomFFmpeg : public TFFmpegOptions {
   friend struct TEngineFiles;  // the setup and loop code in the engine's own sources
   friend class TTranscoder;
 
+  void NewVideoStream(TOutputFile& file);
+  void NewAudioStream(TOutputFile& file);
+  void NewSubtitleStream(TOutputFile& file);
+  // The stream of that kind with the generic settings common to all kinds.
+  TOutputStreamSetup& AddOutputStream(TOutputFile& file, AVMediaType type);
+  void Log(int level, const std::string& text) const;
   void RunTask();
   void ReportTermination();
   void WaitWhilePaused();

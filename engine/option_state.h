@@ -76,7 +76,7 @@ struct TOptionState {
   std::string pass_log_file;             // "passlogfile"
   std::string vstats_filename;           // "vstats", "vstats_file"; empty = none
   int sws_flags = kBicubicScalerFlags;
-  int thread_count = 1;            // codec threads; "threads" has no effect yet
+  int thread_count = 0;            // "threads": codec threads, 0 = the libraries' choice
   int64_t total_duration_us = -1;  // expected output duration, -1 unknown
 
   // Next file.

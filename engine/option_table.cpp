@@ -166,7 +166,12 @@ const std::vector<TFFmpegOptions::TOptionRow>& TFFmpegOptions::OptionTable() {
          }
          s.SetTarget(v, "auto", "ntsc");
        }},
-      {"threads", [](S, TValue n, TValue) { throw FFmpegException("TODO: option - " + n); }},
+      {"threads",
+       [](S s, TValue n, TValue v) {
+         const int count = OptionInt(v);
+         if (count < 0) throw FFmpegException("Invalid value for " + n + ": " + v);
+         s.state_.thread_count = count;
+       }},
       {"vsync", [](S s, TValue, TValue v) { s.state_.video_sync_method = OptionInt(v); }},
       {"async", [](S s, TValue, TValue v) { s.state_.audio_sync_method = OptionInt(v); }},
       {"vglobal", [](S s, TValue, TValue v) { s.state_.video_global_header = OptionInt(v); }},

@@ -4,13 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <string>
 
-namespace kestrel {
+#include "medialib/text_utils.h"  // kNoTimestamp
 
-// The libraries' "no timestamp" value: only the top bit set.
-constexpr std::int64_t kNoTimestamp = std::numeric_limits<std::int64_t>::min();
+namespace kestrel {
 
 struct TInputOptions {
   std::string FileName;                   // filled from AddTask's argument when empty

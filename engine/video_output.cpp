@@ -1,0 +1,199 @@
+// The video path of a run: the host hook on decoded pictures, the filter graph, frame-rate
+// synchronisation (duplicating and dropping), encoding and previews.
+#include <cmath>
+#include <mutex>
+
+#include "engine/engine_log.h"
+#include "engine/option_values.h"
+#include "engine/transcode.h"
+#include "medialib/text_utils.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int64_t kPreviewIntervalUs = 100000;
+
+}  // namespace
+
+void TTranscoder::PreProcess(AVFrame* frame, int64_t pts_us) {
+  ++decoded_pictures_;
+  if (hook_active_) CallHook(frame, pts_us);
+}
+
+void TTranscoder::CallHook(AVFrame* frame, int64_t pts_us) {
+  if (!hook_picture_.FromFrame(*frame)) {
+    Log(AV_LOG_ERROR, "Cannot initialize the toRGB conversion context");
+    hook_active_ = false;
+    return;
+  }
+  THookInfo info;
+  info.Bitmap = hook_picture_.Picture();
+  info.FrameNumber = decoded_pictures_;
+  info.PTS = pts_us;
+  info.Update = true;
+  info.StopHook = false;
+  try {
+    engine_.hook_(engine_, info);
+  } catch (const std::exception& e) {
+    Log(AV_LOG_ERROR, std::string("Error occurs OnCustomHook: ") + e.what());
+    info.Update = false;
+  } catch (...) {
+    Log(AV_LOG_ERROR, "Error occurs OnCustomHook: unknown exception");
+    info.Update = false;
+  }
+  if (info.StopHook) hook_active_ = false;
+  if (info.Update && !hook_picture_.ToFrame(*frame)) {
+    Log(AV_LOG_ERROR, "Cannot initialize the fromRGB conversion context");
+    hook_active_ = false;
+  }
+}
+
+void TTranscoder::FeedVideo(TInputStream& ist, TOutputStream& ost, AVFrame* frame, int64_t pts_us) {
+  const TVideoGraphSpec& spec = ost.graph->Spec();
+  if (frame->width != spec.in_width || frame->height != spec.in_height ||
+      frame->format != spec.in_format) {
+    // The decoder changed its picture: drain what the old graph holds, then a new one.
+    const char* name = av::av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format));
+    Log(AV_LOG_QUIET, FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file,
+                                 ist.index, frame->width, frame->height, name ? name : "none"));
+    ost.graph->Push(nullptr, 0);
+    DrainGraph(ost);
+    TOutputStreamSetup& setup = *ost.setup;
+    // The crop keeps its proportions (and even values) on the new size.
+    auto scale = [](int value, int now, int before) {
+      return before > 0 ? (static_cast<int>(static_cast<int64_t>(value) * now / before) & ~1) : 0;
+    };
+    setup.crop_left = scale(setup.crop_left, frame->width, spec.in_width);
+    setup.crop_right = scale(setup.crop_right, frame->width, spec.in_width);
+    setup.crop_top = scale(setup.crop_top, frame->height, spec.in_height);
+    setup.crop_bottom = scale(setup.crop_bottom, frame->height, spec.in_height);
+    setup.width = ost.encoder->width;
+    setup.height = ost.encoder->height;
+    if (!setup.filters.empty()) {
+      // The user's chain decided the encoder size: scale to it after the chain instead.
+      setup.filters += FormatText(",scale=%d:%d", ost.encoder->width, ost.encoder->height);
+      setup.width = frame->width - setup.crop_left - setup.crop_right;
+      setup.height = frame->height - setup.crop_top - setup.crop_bottom;
+    }
+    PrepareVideoGraph(ost, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                      frame->sample_aspect_ratio);
+  }
+  const int ret = ost.graph->Push(frame, pts_us - options_.start_time_us);
+  if (ret < 0) throw FFmpegException(FormatErrorText("Error while feeding the filter graph", ret));
+  DrainGraph(ost);
+}
+
+void TTranscoder::DrainGraph(TOutputStream& ost) {
+  while (!BreakRequested()) {
+    const int ret = ost.graph->Pull(filtered_);
+    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
+    if (ret < 0) throw FFmpegException(FormatErrorText("Error while filtering", ret));
+    VideoOut(ost, filtered_, filtered_->pts);
+    av::av_frame_unref(filtered_);
+  }
+}
+
+void TTranscoder::VideoOut(TOutputStream& ost, AVFrame* frame, int64_t pts_us) {
+  AVCodecContext* enc = ost.encoder;
+  const double sync_ipts = static_cast<double>(pts_us) / AV_TIME_BASE / av_q2d(enc->time_base);
+  int64_t nb = 1;
+  const int vsync = options_.video_sync_method;
+  if (vsync != 0) {
+    const double vdelta = sync_ipts - static_cast<double>(ost.sync_position);
+    const bool variable =
+        vsync == 2 ||
+        (vsync == -1 && (files_.outputs[ost.file].context->oformat->flags & AVFMT_VARIABLE_FPS));
+    if (vdelta < -1.1) {
+      nb = 0;
+    } else if (variable) {
+      if (vdelta <= -0.6)
+        nb = 0;
+      else if (vdelta > 0.6)
+        ost.sync_position = std::llround(sync_ipts);
+    } else if (vdelta > 1.1) {
+      nb = std::llround(vdelta);
+    }
+    if (nb == 0) {
+      ++drop_frames_;
+      counters_changed_ = true;
+      if (options_.verbose > 2) Log(AV_LOG_VERBOSE, "*** drop!");
+    } else if (nb > 1) {
+      dup_frames_ += nb - 1;
+      counters_changed_ = true;
+      if (options_.verbose > 2)
+        Log(AV_LOG_VERBOSE, FormatText("*** %d dup!", static_cast<int>(nb - 1)));
+    }
+  } else {
+    ost.sync_position = std::llround(sync_ipts);
+  }
+  nb = std::min<int64_t>(nb, options_.max_video_frames - ost.frames);
+  for (int64_t i = 0; i < nb; ++i) {
+    CheckPause();
+    if (BreakRequested()) return;
+    frame->pts = ost.sync_position;
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    if (options_.top_field_first >= 0) {
+      frame->interlaced_frame = 1;
+      frame->top_field_first = options_.top_field_first;
+    }
+    EncodeVideo(ost, frame);
+    if (preview_flags_) Preview(ost, *frame);
+    ++ost.sync_position;
+    ++ost.frames;
+    ost.out_time_s = ost.sync_position * av_q2d(enc->time_base);
+  }
+}
+
+void TTranscoder::EncodeVideo(TOutputStream& ost, AVFrame* frame) {
+  if (!ost.encoder_open) return;
+  const int ret = av::avcodec_send_frame(ost.encoder, frame);
+  if (ret < 0 && ret != AVERROR_EOF) throw FFmpegException("Video encoding failed");
+  ReceiveEncodedPackets(ost);
+}
+
+void TTranscoder::ReceiveEncodedPackets(TOutputStream& ost) {
+  AVPacket* packet = av::av_packet_alloc();
+  if (!packet) throw FFmpegException("av_mallocz fail");
+  while (true) {
+    const int ret = av::avcodec_receive_packet(ost.encoder, packet);
+    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
+    if (ret < 0) {
+      av::av_packet_free(&packet);
+      throw FFmpegException("Video encoding failed");
+    }
+    video_bytes_ += packet->size;
+    size_t side_size = 0;
+    const uint8_t* stats =
+        av::av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &side_size);
+    if (stats && side_size >= 4)
+      ost.quality = static_cast<float>(stats[0] | stats[1] << 8 | stats[2] << 16 | stats[3] << 24) /
+                    FF_QP2LAMBDA;
+    if (ost.pass_log && ost.encoder->stats_out) std::fputs(ost.encoder->stats_out, ost.pass_log);
+    av::av_packet_rescale_ts(packet, ost.encoder->time_base, ost.stream->time_base);
+    WritePacket(ost, packet);
+    av::av_packet_unref(packet);
+  }
+  av::av_packet_free(&packet);
+  if (ost.pass_log && ost.encoder->stats_out && !ost.encoder->stats_out[0]) return;
+}
+
+void TTranscoder::Preview(TOutputStream& ost, const AVFrame& frame) {
+  std::lock_guard<std::mutex> lock(TCustomFFmpeg::PreviewLock());
+  if (!(engine_.preview_flags_ & kPreviewBitmap) || !engine_.preview_) return;
+  const int64_t now = av::av_gettime_relative();
+  if (last_preview_ && now - last_preview_ <= kPreviewIntervalUs) return;
+  last_preview_ = now;
+  if (!preview_picture_.FromFrame(frame)) {
+    Log(AV_LOG_ERROR, "Cannot initialize the toRGB conversion context");
+    engine_.preview_flags_ &= ~kPreviewBitmap;
+    preview_flags_ = engine_.preview_flags_;
+    return;
+  }
+  TPreviewInfo info;
+  info.Bitmap = preview_picture_.Picture();
+  info.FrameNumber = decoded_pictures_;
+  info.PTS = av::av_rescale_q(frame.pts, ost.encoder->time_base, AVRational{1, AV_TIME_BASE});
+  engine_.preview_(engine_, info);
+}
+
+}  // namespace kestrel
