@@ -12,7 +12,9 @@ namespace kestrel {
 // ---- TFFmpeg ----
 
 TFFmpeg::~TFFmpeg() {
-  Stop(true);
+  // Waiting here (not in the engine's own clean-up) keeps the main thread's queued calls
+  // running, which a worker may be waiting for.
+  if (Running()) Stop(true);
   for (auto& probe : probes_) probe.reset();
 }
 
