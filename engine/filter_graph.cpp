@@ -1,5 +1,7 @@
 #include "engine/filter_graph.h"
 
+#include <vector>
+
 #include "engine/ffmpeg_exception.h"
 #include "engine/option_values.h"
 #include "medialib/text_utils.h"
@@ -12,6 +14,42 @@ namespace {
   throw FFmpegException("Error opening filters!");
 }
 
+// A "crop" with four plain values takes them as left:top:width:height (the order the hosts
+// write); the library's crop reads width:height:x:y, so the values are put in its order.
+std::string CropInLibraryOrder(const std::string& filter) {
+  const std::string name = "crop=";
+  if (filter.compare(0, name.size(), name) != 0) return filter;
+  const std::string args = filter.substr(name.size());
+  if (args.find('=') != std::string::npos) return filter;
+  std::vector<std::string> values;
+  size_t pos = 0;
+  while (true) {
+    const size_t end = args.find(':', pos);
+    values.push_back(args.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  if (values.size() != 4) return filter;
+  return name + values[2] + ":" + values[3] + ":" + values[0] + ":" + values[1];
+}
+
+}  // namespace
+
+std::string LibraryFilterText(const std::string& text) {
+  std::string result;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t end = text.find(',', pos);
+    if (end == std::string::npos) end = text.size();
+    if (!result.empty() || pos > 0) result += ",";
+    result += CropInLibraryOrder(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return result;
+}
+
+namespace {
+
 // The chain between the source and the sink: crop, scale, the user's text, the format.
 std::string ChainText(const TVideoGraphSpec& spec) {
   std::string chain;
@@ -21,11 +59,12 @@ std::string ChainText(const TVideoGraphSpec& spec) {
   };
   const int cropped_w = spec.in_width - spec.crop_left - spec.crop_right;
   const int cropped_h = spec.in_height - spec.crop_top - spec.crop_bottom;
+  if (spec.deinterlace) add("yadif");
   if (spec.crop_top || spec.crop_bottom || spec.crop_left || spec.crop_right)
     add(FormatText("crop=%d:%d:%d:%d", cropped_w, cropped_h, spec.crop_left, spec.crop_top));
   if (cropped_w != spec.out_width || cropped_h != spec.out_height)
     add(FormatText("scale=%d:%d:flags=0x%X", spec.out_width, spec.out_height, spec.sws_flags));
-  if (!spec.user_filters.empty()) add(spec.user_filters);
+  if (!spec.user_filters.empty()) add(LibraryFilterText(spec.user_filters));
   add(std::string("format=pix_fmts=") + av::av_get_pix_fmt_name(spec.out_format));
   return chain;
 }

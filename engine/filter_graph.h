@@ -17,9 +17,14 @@ struct TVideoGraphSpec {
   int crop_top = 0, crop_bottom = 0, crop_left = 0, crop_right = 0;
   int out_width = 0, out_height = 0;  // size before the user's filters
   AVPixelFormat out_format = AV_PIX_FMT_NONE;
+  bool deinterlace = false;  // "deinterlace": a deinterlacer first
   std::string user_filters;
   int sws_flags = SWS_BICUBIC;
 };
+
+// The user's filter text as the library reads it: a "crop" with four plain values means
+// left:top:width:height and is rewritten to the library's width:height:x:y.
+std::string LibraryFilterText(const std::string& text);
 
 class TVideoFilterGraph {
  public:
@@ -34,8 +39,8 @@ class TVideoFilterGraph {
   int Width() const;
   int Height() const;
   AVRational SampleAspect() const;
-  // The frame is taken (its reference moved); null marks the end. A negative result is an
-  // error code.
+  // The frame stays the caller's (the graph takes its own reference); null marks the end. A
+  // negative result is an error code.
   int Push(AVFrame* frame, int64_t pts_us);
   // 0 with a picture whose pts is in microseconds, AVERROR(EAGAIN) or AVERROR_EOF.
   int Pull(AVFrame* frame);

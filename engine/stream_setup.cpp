@@ -322,6 +322,11 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& file_name, bool join) {
     last_error_ = "Cannot join more than one output file.";
     return -1;
   }
+  if (join && files_->inputs.size() > 1) {
+    // Concatenating inputs is not built yet: refused rather than converting only the first.
+    last_error_ = "Joining several input files into one output file is not supported";
+    return -1;
+  }
   if (files_->outputs.size() >= static_cast<size_t>(kMaxOutputFiles)) {
     last_error_ = FormatText("max output files %d reached", kMaxOutputFiles);
     return -1;
@@ -356,7 +361,10 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& file_name, bool join) {
   auto fail = [&](const std::string& text) {
     TOutputFile& last = files_->outputs.back();
     for (TOutputStreamSetup& setup : last.streams) FreeStreamSetup(setup);
-    if (last.context->pb) av::avio_closep(&last.context->pb);
+    if (last.context->pb) {
+      av::avio_closep(&last.context->pb);
+      if (last.file_opened) std::remove(last.name.c_str());
+    }
     av::avformat_free_context(last.context);
     files_->outputs.pop_back();
     last_error_ = text;
@@ -416,13 +424,6 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& file_name, bool join) {
   context->flags |= AVFMT_FLAG_NONBLOCK;
   o.stream_id_map.fill(0);
 
-  if (join && files_->inputs.size() > 1) {
-    files_->joining = true;
-    int64_t sum = 0;
-    for (const TInputFile& input : files_->inputs)
-      if (input.context->duration > 0) sum += input.context->duration;
-    o.total_duration_us = sum > 0 ? sum : -1;
-  }
   return static_cast<int>(files_->outputs.size());
 }
 

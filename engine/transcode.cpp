@@ -321,6 +321,7 @@ void TTranscoder::PrepareVideoGraph(TOutputStream& ost, int width, int height, A
   spec.out_height = ost.setup->height;
   spec.out_format = ost.encoder->pix_fmt;
   spec.user_filters = ost.setup->filters;
+  spec.deinterlace = options_.do_deinterlace;
   spec.sws_flags = options_.sws_flags;
   ost.graph = std::make_unique<TVideoFilterGraph>(spec);
 }
@@ -370,8 +371,6 @@ void TTranscoder::OpenEncoders() {
       throw FFmpegException(text);
     }
     if (ost.setup->type == AVMEDIA_TYPE_SUBTITLE) {
-      const AVCodecContext* dec_par = nullptr;
-      (void)dec_par;
       const AVCodecParameters* in = inputs_[ost.source].stream->codecpar;
       c->width = in->width;
       c->height = in->height;
@@ -423,11 +422,6 @@ void TTranscoder::OpenDecoders() {
     if (ret < 0)
       throw FFmpegException(FormatText("Error while opening decoder for input stream #%d.%d (%s)",
                                        ist.file, ist.index, type));
-    for (TOutputStream& ost : outputs_)
-      if (ost.encoding && ost.source == &ist - inputs_.data() &&
-          ost.setup->type == AVMEDIA_TYPE_SUBTITLE && ist.decoder->subtitle_header) {
-        // Text subtitles carry their style header over to the encoder (already open).
-      }
   }
   for (TInputStream& ist : inputs_) {
     const AVRational rate = ist.stream->avg_frame_rate;
@@ -876,11 +870,7 @@ void TTranscoder::CloseCodecs() {
 
 void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
   packet->stream_index = ost.index;
-  if (!ost.bitstream_filters.empty()) {
-    FilterAndWrite(ost, 0, packet);
-    return;
-  }
-  FilterAndWrite(ost, ost.bitstream_filters.size(), packet);
+  FilterAndWrite(ost, 0, packet);
 }
 
 void TTranscoder::FilterAndWrite(TOutputStream& ost, size_t filter, AVPacket* packet) {

@@ -174,7 +174,6 @@ void TTranscoder::ReceiveEncodedPackets(TOutputStream& ost) {
     av::av_packet_unref(packet);
   }
   av::av_packet_free(&packet);
-  if (ost.pass_log && ost.encoder->stats_out && !ost.encoder->stats_out[0]) return;
 }
 
 void TTranscoder::Preview(TOutputStream& ost, const AVFrame& frame) {
