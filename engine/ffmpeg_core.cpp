@@ -1,42 +1,17 @@
 #include "engine/ffmpeg_core.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 
 #include "engine/engine_log.h"
 #include "engine/option_values.h"
 #include "engine/stream_setup.h"
+#include "engine/task_thread_priority.h"
 #include "engine/transcode.h"
 
 namespace kestrel {
-namespace {
-
-int NiceValueOf(TThreadPriority priority) {
-  switch (priority) {
-    case TThreadPriority::tpIdle:
-      return 19;
-    case TThreadPriority::tpLowest:
-      return 10;
-    case TThreadPriority::tpLower:
-      return 5;
-    case TThreadPriority::tpNormal:
-      return 0;
-    case TThreadPriority::tpHigher:
-      return -5;
-    case TThreadPriority::tpHighest:
-      return -10;
-    case TThreadPriority::tpTimeCritical:
-      return -20;
-  }
-  return 0;
-}
-
-}  // namespace
 
 TCustomFFmpeg::TCustomFFmpeg() : files_(std::make_unique<TEngineFiles>()) {}
 
@@ -129,10 +104,7 @@ bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     return true;
   }
   worker_ = std::thread([this, priority] {
-    const int nice_value = NiceValueOf(priority);
-    if (nice_value != 0 &&
-        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), nice_value) != 0)
-      Log(AV_LOG_WARNING, FormatText("Cannot set the thread priority: %s", std::strerror(errno)));
+    ApplyThreadPriority(priority);
     RunTask();
   });
   return true;

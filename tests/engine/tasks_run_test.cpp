@@ -5,13 +5,6 @@
 
 #include "tests/engine/tasks_support.h"
 
-// The media libraries are not built with ThreadSanitizer: buffer reference counts and the
-// decoders' frame threads synchronise through atomics it cannot see, so a frame made on a
-// codec thread and freed on the worker looks like a race. One definition per test binary.
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:libavutil.so.57\nrace:libavcodec.so.59\n";
-}
-
 namespace kestrel::test {
 namespace {
 

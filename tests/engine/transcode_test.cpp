@@ -19,13 +19,6 @@
 #include "medialib/library_loader.h"
 #include "tests/support/fixtures.h"
 
-// The media libraries are not built with ThreadSanitizer: their codec threads hand frames
-// over through atomics it cannot see, so buffer releases inside them look like races.
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:libavcodec.so\nrace:libavutil.so\nrace:libavfilter.so\nrace:libswscale.so\n"
-         "race:libswresample.so\nrace:libx264.so\n";
-}
-
 namespace kestrel {
 namespace {
 

@@ -12,3 +12,11 @@ struct TestEnvironment {
   }
 } const test_environment;
 }  // namespace
+
+// The media libraries and Qt are not built for ThreadSanitizer: their own threads
+// (codec slice threads, reference counts, font caches) would otherwise show up as races.
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libavcodec.so\nrace:libavutil.so\nrace:libavfilter.so\nrace:libavformat.so\n"
+         "race:libswscale.so\nrace:libswresample.so\nrace:libx264.so\n"
+         "race:libQt6Core.so\nrace:libQt6Gui.so\n";
+}
