@@ -10,16 +10,16 @@ namespace kestrel {
 void TFFmpegOptions::AddBitstreamFilter(const std::string& kind, const std::string& value) {
   if (value.empty() || value[0] == '=') return;
   const size_t equals = value.find('=');
-  TBitstreamFilterSpec spec;
-  spec.name = equals == std::string::npos ? value : value.substr(0, equals);
-  if (equals != std::string::npos) spec.args = value.substr(equals + 1);
-  spec.name = TrimText(spec.name);
-  if (!av::av_bsf_get_by_name(spec.name.c_str()))
+  TBitstreamFilterSpec filter;
+  filter.name = equals == std::string::npos ? value : value.substr(0, equals);
+  if (equals != std::string::npos) filter.args = value.substr(equals + 1);
+  filter.name = TrimText(filter.name);
+  if (!av::av_bsf_get_by_name(filter.name.c_str()))
     throw FFmpegException("Unknown bitstream filter " + TrimText(value));
   auto& chain = kind == "vbsf"   ? state_.video_bitstream_filters
                 : kind == "absf" ? state_.audio_bitstream_filters
                                  : state_.subtitle_bitstream_filters;
-  chain.push_back(spec);
+  chain.push_back(filter);
 }
 
 }  // namespace kestrel
