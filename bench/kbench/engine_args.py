@@ -40,6 +40,8 @@ def parse_option_line(line):
             continue
         if i != len(tokens) - 1:
             raise OptionLineError(f"expected '-name value' pairs in {line!r}")
+        if tokens[i].startswith("-"):
+            raise OptionLineError(f"option {tokens[i]} has no value in {line!r}")
         return pairs, tokens[i]
     return pairs, ""
 

@@ -33,8 +33,10 @@ class Bench:
     ours_samples: dict = field(default_factory=dict)  # profile code -> Comparison of ours
 
     def folder(self, name):
+        """An empty folder of the work folder."""
         path = self.work / name
-        path.mkdir(parents=True, exist_ok=True)
+        shutil.rmtree(path, ignore_errors=True)
+        path.mkdir(parents=True)
         return path
 
     def record(self, title, argv):
@@ -160,7 +162,7 @@ def floor_row(bench, code, label, source_key):
     row = Row(f"encoder floor {code} {label}", "kestrel-cli", "encode raw only")
     source = bench.sources[source_key]
     folder = bench.folder(f"floor_{code}")
-    job = bench.options.job(code, source, bench.folder(f"ours_{code}"))
+    job = bench.options.job(code, source, folder)
     raw = folder / "shaped_raw.nut"
     make_raw, encode = floor_commands(bench.translator, job, source, raw,
                                       folder / Path(job.destination).name)
