@@ -3,7 +3,7 @@
 import subprocess
 from pathlib import Path
 
-from .measure import log, shell_text
+from .measure import log
 
 # name -> (file name, ffmpeg arguments between the fixed start and the file); %D% is the
 # duration in seconds.
@@ -27,15 +27,17 @@ SOURCES = {
 
 
 def make_sources(folder, duration):
+    """The clips (made unless already there) and the commands that make them."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
-    made = {}
+    made, commands = {}, []
     for key, (name, args) in SOURCES.items():
         path = folder / f"{duration}s_{name}"
+        argv = (["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"]
+                + args.replace("%D%", str(duration)).split() + [str(path)])
+        commands.append((f"source clip {path.name}", argv))
         if not path.exists():
-            argv = (["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"]
-                    + args.replace("%D%", str(duration)).split() + [str(path)])
-            log("making", path.name, ":", shell_text(argv))
+            log("making", path.name)
             subprocess.run(argv, check=True)
         made[key] = path
-    return made
+    return made, commands

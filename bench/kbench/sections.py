@@ -4,6 +4,7 @@ import json
 import re
 import shutil
 import subprocess
+import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -241,9 +242,13 @@ def renderer_rows(bench, effects_bench, min_time):
 def guarded(what, make):
     """Runs one measurement; a failure becomes a row that says why instead of ending the
     whole bench."""
+    log(f"{what} ...")
+    began = time.monotonic()
     try:
         result = make()
         return result if isinstance(result, list) else [result]
     except (CommandFailed, OptionLineError, subprocess.CalledProcessError) as error:
         log(f"{what} failed: {error}")
         return [Row(what, notes=[f"FAILED: {str(error).splitlines()[0]}"])]
+    finally:
+        log(f"{what}: {time.monotonic() - began:.0f} s")
