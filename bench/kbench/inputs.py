@@ -26,12 +26,13 @@ SOURCES = {
 }
 
 
-def make_sources(folder, duration):
-    """The clips (made unless already there) and the commands that make them."""
+def make_sources(folder, duration, keys):
+    """The clips of `keys` (made unless already there) and the commands that make them."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     made, commands = {}, []
-    for key, (name, args) in SOURCES.items():
+    for key in keys:
+        name, args = SOURCES[key]
         path = folder / f"{duration}s_{name}"
         argv = (["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"]
                 + args.replace("%D%", str(duration)).split() + [str(path)])
