@@ -68,11 +68,15 @@ def ffprobe_streams(path):
 
 
 def settings_difference(ours, theirs):
-    """Empty when both outputs carry the same streams; else a short description."""
+    """Empty when both outputs carry the same streams and are about as large (the same
+    encoder settings give nearly the same bytes); else a short description."""
     a, b = ffprobe_streams(ours), ffprobe_streams(theirs)
     if a is None or b is None:
         return "an output could not be read"
     if a == b:
+        ours_size, theirs_size = Path(ours).stat().st_size, Path(theirs).stat().st_size
+        if abs(ours_size - theirs_size) > 0.1 * max(ours_size, theirs_size):
+            return f"sizes differ: ours {ours_size // 1024} KiB, ffmpeg {theirs_size // 1024} KiB"
         return ""
     only_a = [dict(s) for s in a if s not in b]
     only_b = [dict(s) for s in b if s not in a]
