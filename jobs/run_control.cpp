@@ -67,7 +67,8 @@ TProgressTexts ProgressTextsOf(const TProgressInfo& info, int task_count,
   texts.current_time = std::to_string(info.CurrentDuration / 1000000) + " Second";
   texts.length = std::to_string(length / 1000000) + " Second";
   texts.file_size = std::to_string(info.CurrentSize / 1000) + " kb";
-  texts.progress = "[" + std::to_string(info.TaskIndex + 1) + "/" + std::to_string(task_count) + "]";
+  texts.progress =
+      "[" + std::to_string(info.TaskIndex + 1) + "/" + std::to_string(task_count) + "]";
   texts.file = ShortCaption(caption);
   return texts;
 }
