@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -194,12 +195,14 @@ class ConvertRun {
     std::unique_ptr<OffscreenGui> gui;
     if (!options_.edits.WaterText.empty()) gui = StartOffscreenGui();
     InstallStopHandlers();
+    reporter_.Begin();
     if (!control.Start()) {
       if (failures_.empty()) Error(control.LastErrMsg());
       return Summary();
     }
     while (!run_ended_) {
-      main_thread_.RunUntil([this] { return run_ended_ || g_stop_signal != 0; });
+      main_thread_.RunUntil(
+          [&] { return run_ended_ || (g_stop_signal != 0 && !control.Cancelled()); });
       if (g_stop_signal != 0 && !control.Cancelled()) {
         reporter_.Line(stderr, "kestrel-cli convert: stopping...");
         control.Cancel();
@@ -214,6 +217,8 @@ class ConvertRun {
       std::printf("Stopped: %d of %d files converted.", converted_, total);
       for (int row : stopped_) {
         const std::string& dest = destinations_[row];
+        std::error_code ec;  // a task stopped before it began leaves no file
+        if (!std::filesystem::exists(dest, ec)) continue;
         std::printf(" The output of %s ends where it was stopped: %s.",
                     list_.Row(row).Caption.c_str(), dest.c_str());
       }

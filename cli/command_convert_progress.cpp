@@ -19,7 +19,7 @@ std::string ClockText(double seconds) {
 }
 
 double ProgressReporter::ElapsedSeconds(int task) {
-  auto [it, added] = started_.emplace(task, Clock::now());
+  auto [it, added] = started_.emplace(task, idle_since_);
   return std::chrono::duration<double>(Clock::now() - it->second).count();
 }
 
@@ -29,7 +29,11 @@ void ProgressReporter::Progress(int task, const std::string& file, const TProgre
   const double done =
       info.TotalDuration > 0 ? static_cast<double>(info.CurrentDuration) / info.TotalDuration : 0.0;
   const double left = done > 0.001 ? elapsed * (1 - std::min(done, 1.0)) / done : -1;
-  const std::string fps = info.FPS >= 0 ? std::to_string(info.FPS) + " fps" : "- fps";
+  const long fps_value = info.FrameNumber > 0 && elapsed > 0.05
+                             ? std::lround(info.FrameNumber / elapsed)
+                         : info.FPS > 0 ? long(info.FPS)
+                                        : -1;
+  const std::string fps = fps_value >= 0 ? std::to_string(fps_value) + " fps" : "- fps";
   char text[512];
   std::snprintf(text, sizeof text, "[%d/%d] %s %3d%%  %s  elapsed %s  left %s", task + 1,
                 job_count_, jobs::ShortCaption(file).c_str(), percent, fps.c_str(),
@@ -58,6 +62,7 @@ void ProgressReporter::ClearLine() {
 
 void ProgressReporter::Ended(int task, const std::string& file, const std::string& result) {
   ClearLine();
+  idle_since_ = Clock::now();
   std::fprintf(out_, "[%d/%d] %s: %s (%s)\n", task + 1, job_count_, file.c_str(), result.c_str(),
                ClockText(ElapsedSeconds(task)).c_str());
   std::fflush(out_);
