@@ -200,6 +200,7 @@ class ConvertRun {
       if (failures_.empty()) Error(control.LastErrMsg());
       return Summary();
     }
+    reporter_.SetJobCount(static_cast<int>(control.TaskRows().size()));
     while (!run_ended_) {
       main_thread_.RunUntil(
           [&] { return run_ended_ || (g_stop_signal != 0 && !control.Cancelled()); });

@@ -21,6 +21,8 @@ class ProgressReporter {
 
   // The run starts now: the first job's time counts from here.
   void Begin() { idle_since_ = Clock::now(); }
+  // The number of tasks of the run (files that could not be added have none).
+  void SetJobCount(int count) { job_count_ = count; }
   void Progress(int task, const std::string& file, const TProgressInfo& info, int percent);
   // Ends the progress line of a job with its result.
   void Ended(int task, const std::string& file, const std::string& result);
