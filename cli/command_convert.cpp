@@ -4,8 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -289,6 +291,12 @@ int RunConvert(const std::vector<std::string>& args) {
   if (options.help) {
     std::fputs(kConvertHelp, stdout);
     return 0;
+  }
+  // A mark that cannot be read would leave every picture unmarked, one log line each.
+  if (const std::string& image = options.edits.WaterImage;
+      !image.empty() && access(image.c_str(), R_OK) != 0) {
+    Error("cannot read the image mark " + image + ": " + std::strerror(errno));
+    return kExitUsage;
   }
   const std::string settings_path = settings::SettingsFilePath();
   const settings::IniFile catalogue(settings::CatalogueFilePath());

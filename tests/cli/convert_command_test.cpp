@@ -100,6 +100,12 @@ const MistakeCase kMistakes[] = {
        return "--output-dir " + Q(scratch + "/plain_file/out") + " " + Q(GoodClip("cli_a.avi"));
      },
      1, "cannot use the output folder", 0},
+    {"UnreadableImageMark",
+     [](const std::string& out, const std::string& scratch) {
+       return "--image " + Q(scratch + "/logo.bmp") + " --output-dir " + Q(out) + " " +
+              Q(GoodClip("cli_a.avi"));
+     },
+     2, "cannot read the image mark", 0},
     {"DamagedFileAmongGoodOnes",
      [](const std::string& out, const std::string& scratch) {
        std::ofstream(scratch + "/damaged.avi") << std::string(4096, '\x5a');
