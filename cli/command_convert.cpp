@@ -165,7 +165,7 @@ class ConvertRun {
       reporter_.Ended(info.TaskIndex, file, "converted to " + destinations_[row]);
       return;
     }
-    if (g_stop_signal != 0) {
+    if (stopping_) {
       stopped_.push_back(row);
       reporter_.Ended(info.TaskIndex, file, "stopped");
       return;
@@ -208,6 +208,7 @@ class ConvertRun {
           [&] { return run_ended_ || (g_stop_signal != 0 && !control.Cancelled()); });
       if (g_stop_signal != 0 && !control.Cancelled()) {
         reporter_.Line(stderr, "kestrel-cli convert: stopping...");
+        stopping_ = true;
         control.Cancel();
       }
     }
@@ -216,7 +217,7 @@ class ConvertRun {
 
   int Summary() {
     const int total = static_cast<int>(options_.files.size());
-    if (g_stop_signal != 0) {
+    if (stopping_) {
       std::printf("Stopped: %d of %d files converted.", converted_, total);
       for (int row : stopped_) {
         const std::string& dest = destinations_[row];
@@ -239,7 +240,7 @@ class ConvertRun {
                           : failure.file + ": " + failure.reason)
                          .c_str());
     }
-    if (g_stop_signal != 0) return kExitStopped;
+    if (stopping_) return kExitStopped;
     return failures_.empty() && converted_ == total ? 0 : kExitFailed;
   }
 
@@ -255,6 +256,7 @@ class ConvertRun {
   std::vector<int> stopped_;  // rows
   int converted_ = 0;
   bool run_ended_ = false;
+  bool stopping_ = false;  // a stop signal cancelled the run
 };
 
 // The working copy of the settings gets the command's profile, folder and zoom.
