@@ -238,6 +238,14 @@ TEST_F(RunControlTest, LastJobOpensTheFolderThenShutsDown) {
   EXPECT_EQ(ReadText(log), "open " + folder_ + "/out\nshutdown\n");
   ASSERT_EQ(ran.size(), 2u);
   EXPECT_EQ(ran[1].second, 0);
+
+  // The end of the run left the component idle: the next Start converts again, into new
+  // names, and ends with the post actions again.
+  run_ends_ = 0;
+  ASSERT_TRUE(control_->Start()) << control_->LastErrMsg();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_TRUE(std::filesystem::exists(folder_ + "/out/run_b_(new_1).avi"));
+  EXPECT_EQ(ran.size(), 4u);
 }
 
 TEST_F(RunControlTest, NothingStartsWithoutCheckedRowsOrWhenPreparingFails) {
