@@ -22,7 +22,8 @@ void PrintUsage(FILE* out) {
   auto commands = Commands();
   std::sort(commands.begin(), commands.end(),
             [](const Command& a, const Command& b) { return a.name < b.name; });
-  for (const Command& c : commands) std::fprintf(out, "  %-10s %s\n", c.name.c_str(), c.summary.c_str());
+  for (const Command& c : commands)
+    std::fprintf(out, "  %-10s %s\n", c.name.c_str(), c.summary.c_str());
   std::fprintf(out, "\nRun 'kestrel-cli COMMAND --help' for the options of a command.\n");
 }
 }  // namespace
