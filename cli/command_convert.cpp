@@ -131,6 +131,7 @@ class ConvertRun {
     });
     control.SetJobAdjuster([this](jobs::TPreparedJob& job) {
       AddExtraLines(job);
+      if (options_.no_hook) job.output.CustomHook = false;
       destinations_[job.row] = job.destination;
     });
     jobs::TRunEvents events;

@@ -58,6 +58,8 @@ const char* const kConvertHelp =
     "                           input's option arguments ending with '-i FILE' and one\n"
     "                           with the output's ending with the destination, as the\n"
     "                           engine receives them, quoted for a POSIX shell\n"
+    "  --no-hook                pictures skip the per-picture hook (for measuring what it\n"
+    "                           costs); refused together with marks or colour changes\n"
     "  --                       end of options\n"
     "  -h, --help               show this text\n"
     "\n"
@@ -260,6 +262,7 @@ std::vector<OptionRow> OptionTable(ConvertOptions& o) {
       {"--process-text", false, flag(r.ProcessText)},
       {"--process-image", false, flag(r.ProcessImage)},
       {"--print-options", false, flag(o.print_options)},
+      {"--no-hook", false, flag(o.no_hook)},
       {"--help", false, flag(o.help)},
       {"-h", false, flag(o.help)},
   };
@@ -301,6 +304,8 @@ std::string ParseConvertOptions(const std::vector<std::string>& args, ConvertOpt
     if (std::string error = row->handle(value); !error.empty()) return error;
   }
   if (!options.help && options.files.empty()) return "no file given";
+  if (options.no_hook && !jobs::HasNoEffects(options.edits))
+    return "--no-hook converts without marks and colour changes; leave them out or drop --no-hook";
   return "";
 }
 

@@ -22,6 +22,7 @@ struct ConvertOptions {
   std::vector<std::string> extra_lines;   // "name=value"
   bool print_options = false;
   bool open_folder = false;
+  bool no_hook = false;  // pictures bypass the per-picture hook (no edits allowed)
   bool help = false;
   // The edits every file gets, in the job record's own fields.
   jobs::TlvFilesRecord edits;

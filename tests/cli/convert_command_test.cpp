@@ -136,6 +136,11 @@ const MistakeCase kMistakes[] = {
               Q(GoodClip("cli_a.avi"));
      },
      2, "cannot read the image mark", 0},
+    {"NoHookWithAMark",
+     [](const std::string& out, const std::string&) {
+       return "--no-hook --text Hello --output-dir " + Q(out) + " " + Q(GoodClip("cli_a.avi"));
+     },
+     2, "--no-hook converts without marks and colour changes", 0},
     {"DamagedFileAmongGoodOnes",
      [](const std::string& out, const std::string& scratch) {
        std::ofstream(scratch + "/damaged.avi") << std::string(4096, '\x5a');
