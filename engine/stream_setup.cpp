@@ -505,10 +505,14 @@ void TCustomFFmpeg::NewVideoStream(TOutputFile& file) {
       bool supported = false;
       for (const AVPixelFormat* p = setup.encoder->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
         supported = supported || *p == pix;
-      const bool mjpeg_exception = setup.encoder->id == AV_CODEC_ID_MJPEG &&
-                                   c->strict_std_compliance < 0 &&
-                                   (pix == AV_PIX_FMT_YUV420P || pix == AV_PIX_FMT_YUV422P);
-      if (!supported && !mjpeg_exception) pix = setup.encoder->pix_fmts[0];
+      // The JPEG encoders list limited-range YUV but open with it only when non-standard
+      // output is allowed; otherwise their first listed format is taken.
+      const bool jpeg =
+          setup.encoder->id == AV_CODEC_ID_MJPEG || setup.encoder->id == AV_CODEC_ID_LJPEG;
+      const bool limited_yuv =
+          pix == AV_PIX_FMT_YUV420P || pix == AV_PIX_FMT_YUV422P || pix == AV_PIX_FMT_YUV444P;
+      if (jpeg && limited_yuv) supported = c->strict_std_compliance < 0;
+      if (!supported) pix = setup.encoder->pix_fmts[0];
     }
     c->pix_fmt = pix;
     if (o.intra_only) c->gop_size = 0;

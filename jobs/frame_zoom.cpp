@@ -1,5 +1,6 @@
 #include "jobs/frame_zoom.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,7 +10,19 @@ namespace kestrel::jobs {
 namespace {
 
 constexpr const char* kAsSource = "as source";
-constexpr const char* kH263Sizes = "704x576,352x288,176x144,160x120,128x96";
+// The sizes the H.263 encoder takes (and the profiles offer).
+constexpr std::array<TFrameSize, 4> kH263Sizes = {{{704, 576}, {352, 288}, {176, 144}, {128, 96}}};
+
+// Any other size is moved up to the encoder size of the next width.
+TFrameSize H263Size(TFrameSize size) {
+  if (size.width <= 0 || size.height <= 0) return size;
+  for (const TFrameSize& known : kH263Sizes) {
+    if (known.width == size.width && known.height == size.height) return size;
+  }
+  if (size.width > 352) return {704, 576};
+  if (size.width > 176) return {352, 288};
+  return {176, 144};
+}
 
 std::string SizeText(int w, int h, const char* separator) {
   return std::to_string(w) + separator + std::to_string(h);
@@ -115,10 +128,10 @@ std::string ApplyCenter(TFrameSize s, TFrameSize t, TOutputOptions& out) {
   return pad + ":black";
 }
 
-}  // namespace
-
-TFrameSize TargetFrameSize(const std::string& video_size, const std::string& video_codec,
-                           TFrameSize source, const TFrameSizeQuestion& ask) {
+// The size the profile's text names: the source's for "as source" or a part that is not
+// an integer; the question decides when there is no size to read.
+TFrameSize ReadFrameSize(const std::string& video_size, TFrameSize source,
+                         const TFrameSizeQuestion& ask) {
   if (video_size == kAsSource) return source;
   const size_t x = video_size.find('x');
   if (x != std::string::npos && x >= 1 && x + 1 != video_size.size()) {
@@ -127,18 +140,19 @@ TFrameSize TargetFrameSize(const std::string& video_size, const std::string& vid
     TFrameSize size{w ? *w : source.width, h ? *h : source.height};
     // A size of nothing cannot be converted to: it is as unreadable as a missing "x".
     if (size.width > 0 && size.height > 0) {
-      if (Lower(video_codec) == "h263" &&
-          std::string_view(kH263Sizes).find(video_size) == std::string_view::npos) {
-        if (size.width > 352)
-          size = {704, 576};
-        else if (size.width > 176)
-          size = {352, 288};
-      }
       return size;
     }
   }
   if (ask && ask(kFrameSizeQuestion)) return {320, 240};
   return source;
+}
+
+}  // namespace
+
+TFrameSize TargetFrameSize(const std::string& video_size, const std::string& video_codec,
+                           TFrameSize source, const TFrameSizeQuestion& ask) {
+  const TFrameSize size = ReadFrameSize(video_size, source, ask);
+  return Lower(video_codec) == "h263" ? H263Size(size) : size;
 }
 
 void ApplyZoom(const TlvFilesRecord& job, TFrameSize source, TFrameSize target,

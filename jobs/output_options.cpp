@@ -44,6 +44,12 @@ constexpr std::array<std::string_view, 21> kVideoEncoders = {
 constexpr std::array<std::string_view, 10> kContainerFormats = {
     "ipod", "3gp", "3g2", "avi", "psp", "mov", "vcd", "flv", "mpegts", "vob"};
 
+// The profile containers that are MPEG program streams, like the DVD's.
+constexpr std::array<std::string_view, 2> kProgramStreams = {"vcd", "vob"};
+
+constexpr std::int32_t kSvcdTarget = 2;
+constexpr int kNtscDvHeight = 480;
+
 template <size_t N>
 bool OneOf(const std::array<std::string_view, N>& table, std::string_view value) {
   for (std::string_view entry : table) {
@@ -124,8 +130,16 @@ class TBuilder {
     const std::string encoder = Para(ProfileSetting::kVideoEncoder);
     if (!OneOf(kVideoEncoders, encoder)) return;
     out_.VideoCodec = encoder;
-    if (encoder == "mpeg2video") out_.TargetType = 3;
+    if (encoder == "mpeg2video" && Mpeg2MakesDvd()) out_.TargetType = 3;
     if (encoder == "libx264") out_.VideoPreset = X264Preset();
+  }
+
+  // MPEG-2 video selects the DVD target, except in an SVCD (which is MPEG-2 already) and in
+  // a container of the profile's own that is not an MPEG program stream (a transport
+  // stream must not take the DVD's mux rate and packets).
+  bool Mpeg2MakesDvd() const {
+    if (out_.TargetType == kSvcdTarget) return false;
+    return !OneOf(kContainerFormats, format_lower_) || OneOf(kProgramStreams, format_lower_);
   }
 
   std::string X264Preset() const {
@@ -150,6 +164,15 @@ class TBuilder {
       if (*crop == -1) *crop = 0;
     }
     ApplyZoom(inputs_.job, source, target, out_);
+    // DV pictures of the NTSC height are 4:1:1; the encoder takes no other layout for them.
+    if (out_.VideoCodec == "dvvideo" && target.height == kNtscDvHeight) {
+      AddOutputLine("pix_fmt=yuv411p");
+    }
+  }
+
+  void AddOutputLine(const std::string& line) {
+    if (!out_.ExtOptions.empty()) out_.ExtOptions += "\n";
+    out_.ExtOptions += line;
   }
 
   void ApplyVideoBitrate() {

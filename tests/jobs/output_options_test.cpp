@@ -36,7 +36,7 @@ struct BuildCase {
   std::optional<std::string> audio_codec{};
   std::optional<int> audio_volume{}, audio_bitrate{};
   std::optional<bool> disable_video{};
-  std::optional<std::string> in_ext{};
+  std::optional<std::string> in_ext{}, out_ext{};
   std::optional<int> target_type{}, norm_type{};
 };
 
@@ -149,6 +149,19 @@ const BuildCase kCases[] = {
      .paras = {{"paraVideoEncoder", "h263"}, {"paraVideoSize", "300x200"}},
      .zoom = "full",
      .frame_size = "352x288"},
+    // The encoder refuses 160x120 and every other size of its own, "as source" included.
+    {.name = "H263SmallWidthMovedUp",
+     .paras = {{"paraVideoEncoder", "h263"}, {"paraVideoSize", "160x120"}},
+     .zoom = "full",
+     .frame_size = "176x144"},
+    {.name = "H263SmallestSizeKept",
+     .paras = {{"paraVideoEncoder", "h263"}, {"paraVideoSize", "128x96"}},
+     .zoom = "full",
+     .frame_size = "128x96"},
+    {.name = "H263AsSourceMovedUp",
+     .paras = {{"paraVideoEncoder", "h263"}, {"paraVideoSize", "as source"}},
+     .zoom = "full",
+     .frame_size = "704x576"},
     // Profiles without video.
     {.name = "NoVideoEncoder",
      .paras = {{"paraVideoEncoder", kAbsent}},
@@ -198,6 +211,46 @@ const BuildCase kCases[] = {
      .aspect = "4:3",
      .target_type = 3,
      .norm_type = 1},
+    // MPEG-2 makes a DVD unless the profile is an SVCD or writes a container of its own
+    // that is not a program stream.
+    {.name = "Mpeg2KeepsSvcdTarget",
+     .paras = {{"paraVideoEncoder", "mpeg2video"}, {"paraVideoSize", "480x480"}},
+     .format = "ntsc-svcd",
+     .zoom = "full",
+     .target_type = 2,
+     .norm_type = 2},
+    {.name = "Mpeg2InTransportStream",
+     .paras = {{"paraVideoEncoder", "mpeg2video"}},
+     .format = "mpegts",
+     .zoom = "full",
+     .file_format = "mpegts",
+     .target_type = 0},
+    {.name = "Mpeg2InVobIsDvd",
+     .paras = {{"paraVideoEncoder", "mpeg2video"}},
+     .format = "vob",
+     .zoom = "full",
+     .file_format = "vob",
+     .target_type = 3,
+     .norm_type = 0},
+    {.name = "Mpeg2ByExtensionIsDvd",
+     .paras = {{"paraVideoEncoder", "mpeg2video"}},
+     .format = "mpg",
+     .zoom = "full",
+     .file_format = "",
+     .target_type = 3},
+    // DV pictures of the NTSC height are 4:1:1.
+    {.name = "NtscDvIs411",
+     .paras = {{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x480"}},
+     .format = "dv",
+     .zoom = "full",
+     .frame_size = "720x480",
+     .out_ext = "pix_fmt=yuv411p"},
+    {.name = "PalDvKeepsItsLayout",
+     .paras = {{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x576"}},
+     .format = "dv",
+     .zoom = "full",
+     .frame_size = "720x576",
+     .out_ext = ""},
     // Bit rates.
     {.name = "VideoBitRateKilobits",
      .paras = {{"paraVideoBitRate", "768"}},
@@ -293,6 +346,9 @@ TEST_P(BuildOutputOptionsTest, FillsTheRecords) {
   }
   if (c.in_ext) {
     EXPECT_EQ(in.ExtOptions, *c.in_ext);
+  }
+  if (c.out_ext) {
+    EXPECT_EQ(out.ExtOptions, *c.out_ext);
   }
   if (c.target_type) {
     EXPECT_EQ(out.TargetType, *c.target_type);
