@@ -18,6 +18,7 @@
 #include "engine/ffmpeg_tasks.h"
 #include "jobs/frame_hook.h"
 #include "jobs/option_text.h"
+#include "jobs/profile_defaults.h"
 #include "jobs/run_plan.h"
 #include "medialib/library_loader.h"
 #include "medialib/main_thread.h"
@@ -303,18 +304,11 @@ class ProfileConversion : public testing::TestWithParam<int> {
   // Prepares the profile's job as Start does, with the profile at its catalogue defaults.
   TPreparedJob Prepare(int code, TJobList& list) {
     IniFile settings(folder_ + "/settings.ini");
-    std::vector<IniFile::Entry> entries = {
-        {"settings", "OutPutDir", folder_ + "/out"},
-        {"settings", "FormatCode", std::to_string(code)},
-    };
-    for (const auto& [setting, value] : DefaultParas(catalogue_, code)) {
-      entries.push_back(
-          {settings::ProfileSection(code), std::string(settings::KeysOf(setting).para_key), value});
-    }
-    EXPECT_TRUE(settings.WriteEntries(entries)) << settings.LastErrMsg();
-    if (DefaultItem(catalogue_, code, ProfileSetting::kVideoEncoder) == "h264") {
-      EXPECT_TRUE(settings::CopyH264Extras(catalogue_, settings, code));
-    }
+    EXPECT_TRUE(settings.WriteEntries({{"settings", "OutPutDir", folder_ + "/out"},
+                                       {"settings", "FormatCode", std::to_string(code)}}))
+        << settings.LastErrMsg();
+    // What the Default button writes, as a profile the user never tuned gets it.
+    EXPECT_TRUE(WriteProfileDefaults(catalogue_, settings, code)) << settings.LastErrMsg();
 
     const std::string source = SourceClip();
     const TAddReport added = list.Add({source}, settings, catalogue_);
