@@ -218,7 +218,41 @@ void TTranscoder::ChooseSources() {
       ost.sync_source = chosen;
     }
     inputs_[ost.source].used = true;
+    if (!files_.joining) continue;
+    ost.join_sources.assign(files_.inputs.size(), -1);
+    ost.join_sources[0] = ost.source;
+    for (size_t f = 1; f < files_.inputs.size(); ++f) {
+      const int source = JoinedSource(ost, static_cast<int>(f), inputs_[ost.source].index);
+      if (source < 0)
+        throw FFmpegException(
+            FormatText("Could not find input stream matching output stream #%d.%d (%s)", ost.file,
+                       ost.index, TypeText(type)));
+      inputs_[source].used = true;
+      ost.join_sources[f] = source;
+    }
   }
+}
+
+// The stream of input `file` that continues `ost` when joining: the one at the index the
+// first input used when it has the same kind, else the libraries' best of that kind, else
+// any unused one of that kind; -1 when the file has none.
+int TTranscoder::JoinedSource(const TOutputStream& ost, int file, int first_choice) const {
+  const AVMediaType type = ost.setup->type;
+  const std::vector<int>& streams = file_streams_[file];
+  auto usable = [&](int i) {
+    const TInputStream& ist = inputs_[i];
+    return !ist.used && ist.stream->codecpar->codec_type == type &&
+           ist.stream->discard != AVDISCARD_ALL;
+  };
+  if (first_choice >= 0 && first_choice < static_cast<int>(streams.size()) &&
+      usable(streams[first_choice]))
+    return streams[first_choice];
+  const int best = av::av_find_best_stream(files_.inputs[file].context, type, -1, -1, nullptr, 0);
+  if (best >= 0 && best < static_cast<int>(streams.size()) && usable(streams[best]))
+    return streams[best];
+  for (int i : streams)
+    if (usable(i)) return i;
+  return -1;
 }
 
 void TTranscoder::PrepareCopy(TOutputStream& ost) {
@@ -268,6 +302,7 @@ void TTranscoder::PrepareEncoding(TOutputStream& ost) {
   TOutputStreamSetup& setup = *ost.setup;
   ost.encoding = true;
   ist.decoding = true;
+  for (int source : ost.join_sources) inputs_[source].decoding = true;
   switch (setup.type) {
     case AVMEDIA_TYPE_AUDIO:
       break;
@@ -470,7 +505,10 @@ void TTranscoder::CopyMetadataAndChapters() {
     av::av_dict_copy(&files_.outputs[map.out_file].context->metadata,
                      files_.inputs[map.in_file].context->metadata, AV_DICT_DONT_OVERWRITE);
   }
-  for (const TInputFile& input : files_.inputs) {
+  for (size_t in = 0; in < files_.inputs.size(); ++in) {
+    // The chapters of later joined inputs would need times known only while converting.
+    if (files_.joining && in > 0) break;
+    const TInputFile& input = files_.inputs[in];
     for (TOutputFile& output : files_.outputs) {
       AVFormatContext* oc = output.context;
       for (unsigned k = 0; k < input.context->nb_chapters; ++k) {
@@ -543,7 +581,53 @@ void TTranscoder::WriteHeaders() {
 
 // ---- Loop ------------------------------------------------------------------------------
 
+int TTranscoder::ChooseJoinedInput() {
+  bool recording = false;
+  for (const TOutputStream& ost : outputs_) {
+    const AVMediaType type = ost.setup->type;
+    const int limit = type == AVMEDIA_TYPE_VIDEO   ? options_.max_video_frames
+                      : type == AVMEDIA_TYPE_AUDIO ? options_.max_audio_frames
+                                                   : options_.max_data_frames;
+    if (ost.frames >= limit) return -1;
+    recording = recording || !inputs_[ost.source].past_recording;
+  }
+  if (!recording) return -1;
+  if (no_packet_[join_input_]) {
+    no_packet_[join_input_] = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return join_input_;
+}
+
+bool TTranscoder::NextJoinedInput() {
+  const int done = join_input_;
+  for (int i : file_streams_[done]) {
+    TInputStream& ist = inputs_[i];
+    if (ist.decoding && !ist.flushed) OutputPacket(ist, nullptr);
+  }
+  if (done + 1 >= static_cast<int>(files_.inputs.size()) || BreakRequested()) return false;
+  // The next input starts where the longest stream of this one ended.
+  double t = 0;
+  for (const TOutputStream& ost : outputs_) t = std::max({t, ost.out_time_s, ost.end_time_s});
+  join_input_ = done + 1;
+  TInputFile& next = files_.inputs[join_input_];
+  const int64_t offset = std::llround(t * AV_TIME_BASE);
+  next.ts_offset_us += offset;
+  if (next.discard_before_us != kNoTimestamp) next.discard_before_us += offset;
+  for (TOutputStream& ost : outputs_) {
+    ost.source = ost.sync_source = ost.join_sources[join_input_];
+    if (!ost.encoding || ost.setup->type != AVMEDIA_TYPE_VIDEO) continue;
+    // The drained graph takes no more pictures: a new one for the next input's pictures.
+    const AVStream* stream = inputs_[ost.source].stream;
+    RebuildVideoGraph(ost, stream->codecpar->width, stream->codecpar->height,
+                      static_cast<AVPixelFormat>(stream->codecpar->format),
+                      stream->sample_aspect_ratio);
+  }
+  return true;
+}
+
 int TTranscoder::ChooseInput() {
+  if (files_.joining) return ChooseJoinedInput();
   double best_out = 1e100, best_in = 1e100;
   int chosen = -1;
   for (const TOutputStream& ost : outputs_) {
@@ -589,7 +673,8 @@ void TTranscoder::Loop() {
     }
     if (ret < 0) {
       file_eof_[file_index] = true;
-      if (options_.shortest) break;
+      if (files_.joining && !NextJoinedInput()) break;
+      if (options_.shortest && !files_.joining) break;
       continue;
     }
     std::fill(no_packet_.begin(), no_packet_.end(), false);
@@ -736,7 +821,10 @@ void TTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPack
   if (copy->dts != AV_NOPTS_VALUE)
     copy->dts = av::av_rescale_q(copy->dts, ist.stream->time_base, out_tb) - start;
   copy->duration = av::av_rescale_q(copy->duration, ist.stream->time_base, out_tb);
-  if (copy->dts != AV_NOPTS_VALUE) ost.out_time_s = copy->dts * av_q2d(out_tb);
+  if (copy->dts != AV_NOPTS_VALUE) {
+    ost.out_time_s = copy->dts * av_q2d(out_tb);
+    ost.end_time_s = std::max(ost.end_time_s, (copy->dts + copy->duration) * av_q2d(out_tb));
+  }
   const AVMediaType type = ost.setup->type;
   if (type == AVMEDIA_TYPE_VIDEO) {
     video_bytes_ += copy->size;

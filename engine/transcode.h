@@ -45,6 +45,10 @@ struct TOutputStream {
   int64_t frames = 0;         // frames (or packets) handed on
   int64_t sync_position = 0;  // video: next frame number in the encoder's time base
   double out_time_s = 0;      // output time reached
+  double end_time_s = 0;      // copy: end of the last packet written, seconds
+  // Joining: the source stream for each input file in turn.
+  std::vector<int> join_sources;
+  bool filters_rescaled = false;  // a scale to the encoder size follows the user's filters
   bool wrote_frame = false;
   std::unique_ptr<TVideoFilterGraph> graph;
   std::unique_ptr<AudioOutput> audio;
@@ -73,6 +77,9 @@ class TTranscoder {
   void PrepareEncoding(TOutputStream& ost);
   void PrepareVideoGraph(TOutputStream& ost, int width, int height, AVPixelFormat format,
                          AVRational sar);
+  void RebuildVideoGraph(TOutputStream& ost, int width, int height, AVPixelFormat format,
+                         AVRational sar);
+  int JoinedSource(const TOutputStream& ost, int file, int first_choice) const;
   void OpenPassLog(TOutputStream& ost);
   void OpenEncoders();
   void OpenDecoders();
@@ -84,6 +91,10 @@ class TTranscoder {
   // Loop.
   void Loop();
   int ChooseInput();
+  int ChooseJoinedInput();
+  // End of the joined input being read: its decoders are drained and the next input
+  // continues the output's timestamps. False after the last input.
+  bool NextJoinedInput();
   void AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPacket& packet);
   bool OutputPacket(TInputStream& ist, const AVPacket* packet);
   void CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPacket& packet);
@@ -119,6 +130,7 @@ class TTranscoder {
   std::vector<bool> file_eof_;
   std::vector<bool> no_packet_;
   std::vector<TOutputStream> outputs_;
+  int join_input_ = 0;  // joining: the input file being read
   AVFrame* frame_ = nullptr;
   AVFrame* filtered_ = nullptr;
   AVPacket* packet_ = nullptr;

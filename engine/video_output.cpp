@@ -58,29 +58,38 @@ void TTranscoder::FeedVideo(TInputStream& ist, TOutputStream& ost, AVFrame* fram
                                  ist.index, frame->width, frame->height, name ? name : "none"));
     ost.graph->Push(nullptr, 0);
     DrainGraph(ost);
-    TOutputStreamSetup& setup = *ost.setup;
-    // The crop keeps its proportions (and even values) on the new size.
-    auto scale = [](int value, int now, int before) {
-      return before > 0 ? (static_cast<int>(static_cast<int64_t>(value) * now / before) & ~1) : 0;
-    };
-    setup.crop_left = scale(setup.crop_left, frame->width, shape.in_width);
-    setup.crop_right = scale(setup.crop_right, frame->width, shape.in_width);
-    setup.crop_top = scale(setup.crop_top, frame->height, shape.in_height);
-    setup.crop_bottom = scale(setup.crop_bottom, frame->height, shape.in_height);
-    setup.width = ost.encoder->width;
-    setup.height = ost.encoder->height;
-    if (!setup.filters.empty()) {
-      // The user's chain decided the encoder size: scale to it after the chain instead.
-      setup.filters += FormatText(",scale=%d:%d", ost.encoder->width, ost.encoder->height);
-      setup.width = frame->width - setup.crop_left - setup.crop_right;
-      setup.height = frame->height - setup.crop_top - setup.crop_bottom;
-    }
-    PrepareVideoGraph(ost, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+    RebuildVideoGraph(ost, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                       frame->sample_aspect_ratio);
   }
   const int ret = ost.graph->Push(frame, pts_us - options_.start_time_us);
   if (ret < 0) throw FFmpegException(FormatErrorText("Error while feeding the filter graph", ret));
   DrainGraph(ost);
+}
+
+// A graph for pictures of another size or format that still gives the encoder its size.
+void TTranscoder::RebuildVideoGraph(TOutputStream& ost, int width, int height, AVPixelFormat format,
+                                    AVRational sar) {
+  const TVideoGraphShape& shape = ost.graph->Shape();
+  TOutputStreamSetup& setup = *ost.setup;
+  // The crop keeps its proportions (and even values) on the new size.
+  auto scale = [](int value, int now, int before) {
+    return before > 0 ? (static_cast<int>(static_cast<int64_t>(value) * now / before) & ~1) : 0;
+  };
+  setup.crop_left = scale(setup.crop_left, width, shape.in_width);
+  setup.crop_right = scale(setup.crop_right, width, shape.in_width);
+  setup.crop_top = scale(setup.crop_top, height, shape.in_height);
+  setup.crop_bottom = scale(setup.crop_bottom, height, shape.in_height);
+  setup.width = ost.encoder->width;
+  setup.height = ost.encoder->height;
+  if (!setup.filters.empty()) {
+    // The user's chain decided the encoder size: scale to it after the chain instead.
+    if (!ost.filters_rescaled)
+      setup.filters += FormatText(",scale=%d:%d", ost.encoder->width, ost.encoder->height);
+    ost.filters_rescaled = true;
+    setup.width = width - setup.crop_left - setup.crop_right;
+    setup.height = height - setup.crop_top - setup.crop_bottom;
+  }
+  PrepareVideoGraph(ost, width, height, format, sar);
 }
 
 void TTranscoder::DrainGraph(TOutputStream& ost) {
