@@ -53,6 +53,7 @@ TTranscoder::~TTranscoder() {
     if (ost.pass_log) std::fclose(ost.pass_log);
     av::av_free(ost.subtitle_buffer);
   }
+  if (vstats_) std::fclose(vstats_);
   av::av_frame_free(&frame_);
   av::av_frame_free(&filtered_);
   av::av_packet_free(&packet_);
@@ -266,7 +267,7 @@ void TTranscoder::PrepareCopy(TOutputStream& ost) {
           "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     if (options_.using_vhook)
       throw FFmpegException("-vcodec copy and -vhook are incompatible (frames are not decoded)");
-    if (preview_flags_)
+    if (preview_flags_ & kPreviewBitmap)
       throw FFmpegException("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
   } else if (type == AVMEDIA_TYPE_AUDIO) {
     if (ost.setup->volume != 256)
@@ -679,6 +680,9 @@ void TTranscoder::Loop() {
     }
     std::fill(no_packet_.begin(), no_packet_.end(), false);
     const int stream_index = packet_->stream_index;
+    if (options_.do_pkt_dump && stream_index < static_cast<int>(file.context->nb_streams) &&
+        EngineLogPasses(AV_LOG_DEBUG))
+      DumpPacket(*packet_, file.context->streams[stream_index]->time_base);
     if (stream_index >= static_cast<int>(file_streams_[file_index].size())) {
       av::av_packet_unref(packet_);
       continue;
@@ -709,6 +713,16 @@ void TTranscoder::Loop() {
       last_report_ = now;
       Report(false, file_index);
     }
+  }
+}
+
+void TTranscoder::DumpPacket(const AVPacket& packet, AVRational time_base) const {
+  const std::string text = PacketDumpText(packet, time_base, options_.do_hex_dump);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t end = text.find('\n', pos);
+    Log(AV_LOG_DEBUG, text.substr(pos, end - pos));
+    pos = end == std::string::npos ? text.size() : end + 1;
   }
 }
 
@@ -1036,8 +1050,7 @@ void TTranscoder::Report(bool last, int file_index) {
     first_video = false;
     const double seconds = (av::av_gettime_relative() - start_wall_) / 1e6;
     const int fps = seconds > 1 ? static_cast<int>(ost.frames / seconds + 0.5) : 0;
-    text += FormatText("frame=%5d fps=%3d q=%3.1f ", static_cast<int>(ost.frames), fps, q);
-    if (last) text += "L";
+    text += VideoReportText(ost, last);
     info.FrameNumber = static_cast<int>(ost.frames);
     info.FPS = fps;
     info.Quality = q;

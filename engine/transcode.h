@@ -3,6 +3,7 @@
 // filter graph and scaler of the run, and closes what is left open when an error ends it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "engine/audio_output.h"
+#include "engine/encoder_stats.h"
 #include "engine/ffmpeg_core.h"
 #include "engine/filter_graph.h"
 #include "engine/stream_setup.h"
@@ -55,6 +57,11 @@ struct TOutputStream {
   std::vector<AVBSFContext*> bitstream_filters;
   FILE* pass_log = nullptr;
   float quality = -1.0f;
+  // Video encoding: what the encoder reported of its coded pictures.
+  TEncodedFrameStats last_stats;
+  std::array<uint64_t, 3> error_sum{};
+  int64_t coded_frames = 0;
+  TQpHistogram qp_histogram;
   uint8_t* subtitle_buffer = nullptr;
 };
 
@@ -95,6 +102,7 @@ class TTranscoder {
   // End of the joined input being read: its decoders are drained and the next input
   // continues the output's timestamps. False after the last input.
   bool NextJoinedInput();
+  void DumpPacket(const AVPacket& packet, AVRational time_base) const;
   void AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPacket& packet);
   bool OutputPacket(TInputStream& ist, const AVPacket* packet);
   void CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPacket& packet);
@@ -115,6 +123,8 @@ class TTranscoder {
   void WritePacket(TOutputStream& ost, AVPacket* packet);
   void FilterAndWrite(TOutputStream& ost, size_t filter, AVPacket* packet);
   void ReceiveEncodedPackets(TOutputStream& ost);
+  void WriteVideoStats(const TOutputStream& ost, int frame_size);
+  std::string VideoReportText(const TOutputStream& ost, bool last) const;
   void Report(bool last, int file_index);
   int64_t OutputSize() const;
   void CloseCodecs();
@@ -147,6 +157,7 @@ class TTranscoder {
   int64_t last_preview_ = 0;
   int preview_flags_ = 0;
   int64_t packets_written_ = 0;
+  FILE* vstats_ = nullptr;  // the per-frame statistics file, opened on first use
 };
 
 }  // namespace kestrel

@@ -497,6 +497,31 @@ TEST_F(Transcode, PreviewPicturesComeAtMostTenASecondAtOutputSize) {
   EXPECT_GT(previews.back().PTS, previews.front().PTS);
 }
 
+// The window preview has no window here: it neither calls the bitmap callback nor stops
+// stream copy, which the bitmap preview does.
+TEST_F(Transcode, WindowPreviewIsIgnoredAndBitmapPreviewRefusesCopy) {
+  const struct {
+    int flags;
+    bool runs;
+  } cases[] = {{kPreviewWindow, true}, {kPreviewBitmap, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags);
+    TCustomFFmpeg engine;
+    int previews = 0;
+    engine.SetPreviewCallback([&](TCustomFFmpeg&, const TPreviewInfo&) { ++previews; });
+    engine.SetPreviewFlags(c.flags);
+    ASSERT_TRUE(Open(engine, AudioVideoSource(), {}, Output("preview_copy.avi"),
+                     {{"vcodec", "copy"}, {"acodec", "copy"}}));
+    ASSERT_TRUE(engine.Start(false));
+    EXPECT_EQ(engine.Finished(), c.runs) << engine.ErrorText();
+    EXPECT_EQ(previews, 0);
+    if (!c.runs) {
+      EXPECT_EQ(engine.ErrorText(),
+                "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+    }
+  }
+}
+
 TEST_F(Transcode, TwoPassEncodingAndPassTwoWithoutItsLog) {
   const std::string log = test::TempDir() + "/twopass";
   std::remove((log + "-0.log").c_str());
