@@ -21,6 +21,12 @@ const char* TypeText(AVMediaType type) {
   return text ? text : "unknown";
 }
 
+// Frees a packet of its own when the scope ends, also when an error is raised.
+struct TOwnedPacket {
+  AVPacket* packet;
+  ~TOwnedPacket() { av::av_packet_free(&packet); }
+};
+
 std::string ReadWholeFile(const std::string& name, bool* ok) {
   std::string data;
   FILE* f = std::fopen(name.c_str(), "rb");
@@ -41,7 +47,14 @@ TTranscoder::TTranscoder(TCustomFFmpeg& engine)
   frame_ = av::av_frame_alloc();
   filtered_ = av::av_frame_alloc();
   packet_ = av::av_packet_alloc();
-  if (!frame_ || !filtered_ || !packet_) throw FFmpegException("av_mallocz fail");
+  encoded_ = av::av_packet_alloc();
+  if (!frame_ || !filtered_ || !packet_ || !encoded_) {
+    av::av_frame_free(&frame_);
+    av::av_frame_free(&filtered_);
+    av::av_packet_free(&packet_);
+    av::av_packet_free(&encoded_);
+    throw FFmpegException("av_mallocz fail");
+  }
   hook_active_ = engine.HasHook();
   preview_flags_ = engine.PreviewFlags();
 }
@@ -57,6 +70,7 @@ TTranscoder::~TTranscoder() {
   av::av_frame_free(&frame_);
   av::av_frame_free(&filtered_);
   av::av_packet_free(&packet_);
+  av::av_packet_free(&encoded_);
 }
 
 void TTranscoder::Log(int level, const std::string& text) const {
@@ -826,7 +840,8 @@ void TTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPack
           0 &&
       !ost.wrote_frame)
     return;
-  AVPacket* copy = av::av_packet_clone(&packet);
+  TOwnedPacket owned{av::av_packet_clone(&packet)};
+  AVPacket* copy = owned.packet;
   if (!copy) throw FFmpegException("av_mallocz fail");
   const AVRational out_tb = ost.stream->time_base;
   const int64_t start = av::av_rescale_q(options_.start_time_us, kMicroseconds, out_tb);
@@ -847,7 +862,6 @@ void TTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPack
     audio_bytes_ += copy->size;
   }
   WritePacket(ost, copy);
-  av::av_packet_free(&copy);
   ++ost.frames;
 }
 
@@ -915,11 +929,9 @@ void TTranscoder::HandleSubtitle(TInputStream& ist, AVSubtitle& subtitle) {
       const int size =
           av::avcodec_encode_subtitle(ost.encoder, ost.subtitle_buffer, kSubtitleBuffer, &copy);
       if (size < 0) throw FFmpegException("Subtitle encoding failed");
-      AVPacket* packet = av::av_packet_alloc();
-      if (!packet || av::av_new_packet(packet, size) < 0) {
-        av::av_packet_free(&packet);
-        throw FFmpegException("av_mallocz fail");
-      }
+      TOwnedPacket owned{av::av_packet_alloc()};
+      AVPacket* packet = owned.packet;
+      if (!packet || av::av_new_packet(packet, size) < 0) throw FFmpegException("av_mallocz fail");
       std::copy(ost.subtitle_buffer, ost.subtitle_buffer + size, packet->data);
       packet->pts = packet->dts = av::av_rescale_q(copy.pts, kMicroseconds, ost.stream->time_base);
       packet->duration =
@@ -930,7 +942,6 @@ void TTranscoder::HandleSubtitle(TInputStream& ist, AVSubtitle& subtitle) {
             AVRational{1, 90000}, ost.stream->time_base);
       ost.out_time_s = packet->pts * av_q2d(ost.stream->time_base);
       WritePacket(ost, packet);
-      av::av_packet_free(&packet);
       ++ost.frames;
     }
   }
@@ -1012,13 +1023,13 @@ void TTranscoder::FilterAndWrite(TOutputStream& ost, size_t filter, AVPacket* pa
     if (packet) av::av_packet_unref(packet);
     return;
   }
-  AVPacket* out = av::av_packet_alloc();
+  TOwnedPacket owned{av::av_packet_alloc()};
+  AVPacket* out = owned.packet;
   if (!out) throw FFmpegException("av_mallocz fail");
   while ((ret = av::av_bsf_receive_packet(bsf, out)) >= 0) {
     FilterAndWrite(ost, filter + 1, out);
     av::av_packet_unref(out);
   }
-  av::av_packet_free(&out);
   if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) report(ret);
   if (!packet) FilterAndWrite(ost, filter + 1, nullptr);
 }

@@ -144,6 +144,7 @@ class TTranscoder {
   AVFrame* frame_ = nullptr;
   AVFrame* filtered_ = nullptr;
   AVPacket* packet_ = nullptr;
+  AVPacket* encoded_ = nullptr;  // video packets received from the encoders
 
   int64_t start_wall_ = 0;
   int64_t last_report_ = 0;

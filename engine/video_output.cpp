@@ -161,15 +161,13 @@ void TTranscoder::EncodeVideo(TOutputStream& ost, AVFrame* frame) {
 }
 
 void TTranscoder::ReceiveEncodedPackets(TOutputStream& ost) {
-  AVPacket* packet = av::av_packet_alloc();
-  if (!packet) throw FFmpegException("av_mallocz fail");
+  // The run's packet is reused for every picture; an error leaves it to the destructor.
+  AVPacket* packet = encoded_;
   while (true) {
+    av::av_packet_unref(packet);
     const int ret = av::avcodec_receive_packet(ost.encoder, packet);
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
-    if (ret < 0) {
-      av::av_packet_free(&packet);
-      throw FFmpegException("Video encoding failed");
-    }
+    if (ret < 0) throw FFmpegException("Video encoding failed");
     video_bytes_ += packet->size;
     ++ost.coded_frames;
     if (ReadEncodedFrameStats(*packet, &ost.last_stats)) {
@@ -181,9 +179,8 @@ void TTranscoder::ReceiveEncodedPackets(TOutputStream& ost) {
     if (ost.pass_log && ost.encoder->stats_out) std::fputs(ost.encoder->stats_out, ost.pass_log);
     av::av_packet_rescale_ts(packet, ost.encoder->time_base, ost.stream->time_base);
     WritePacket(ost, packet);
-    av::av_packet_unref(packet);
   }
-  av::av_packet_free(&packet);
+  av::av_packet_unref(packet);
 }
 
 void TTranscoder::WriteVideoStats(const TOutputStream& ost, int frame_size) {
