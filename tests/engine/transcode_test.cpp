@@ -711,6 +711,21 @@ TEST_F(Transcode, JoinedInputsFollowEachOtherInOneOutput) {
     EXPECT_NEAR(crossings(0.5, 1.5), 440, 20);
     EXPECT_NEAR(crossings(2.2, 2.8), 880, 40);
   }
+  // Copied streams continue too: twice the same input gives twice its pictures.
+  const std::string out = Output("joined_copy.avi");
+  std::remove(out.c_str());
+  TCustomFFmpeg engine;
+  engine.Reset();
+  engine.SetVerbose(-1);
+  ASSERT_TRUE(engine.OpenInputFile(blue));
+  ASSERT_TRUE(engine.OpenInputFile(blue));
+  engine.SetOption("vcodec", "copy");
+  engine.SetOption("acodec", "copy");
+  ASSERT_EQ(engine.OpenOutputFile(out, true), 1) << engine.LastErrMsg();
+  RunToEnd(engine);
+  const auto probe = test::Ffprobe(out);
+  EXPECT_NEAR(Number(probe, "format.duration"), 4.0, 0.1);
+  EXPECT_EQ(test::FrameChecksums(out).size(), 100u);
 }
 
 TEST_F(Transcode, BadInputsAndOutputsEndWithTheirTexts) {
