@@ -633,8 +633,12 @@ bool TTranscoder::NextJoinedInput() {
     ost.source = ost.sync_source = ost.join_sources[join_input_];
     if (!ost.encoding || ost.setup->type != AVMEDIA_TYPE_VIDEO) continue;
     // The drained graph takes no more pictures: a new one for the next input's pictures.
+    // A size not known before decoding keeps the last one; the first picture corrects it.
     const AVStream* stream = inputs_[ost.source].stream;
-    RebuildVideoGraph(ost, stream->codecpar->width, stream->codecpar->height,
+    const TVideoGraphShape& shape = ost.graph->Shape();
+    const bool sized = stream->codecpar->width > 0 && stream->codecpar->height > 0;
+    RebuildVideoGraph(ost, sized ? stream->codecpar->width : shape.in_width,
+                      sized ? stream->codecpar->height : shape.in_height,
                       static_cast<AVPixelFormat>(stream->codecpar->format),
                       stream->sample_aspect_ratio);
   }
