@@ -12,6 +12,10 @@ void EngineLog(const void* sender, int level, const std::string& text) {
   MediaLogger().Log(sender, LogLevelFromLibrary(level), text);
 }
 
+bool EngineLogPasses(int level) {
+  return MediaLogger().Passes(LogLevelFromLibrary(level));
+}
+
 int EngineLogLevel() {
   return LibraryLevelOf(MediaLogger().LogLevel());
 }

@@ -10,6 +10,8 @@ namespace kestrel {
 
 // An engine message from `sender`, filtered by the capture's level.
 void EngineLog(const void* sender, int level, const std::string& text);
+// True when an engine message at `level` would pass the capture's filter.
+bool EngineLogPasses(int level);
 // The capture's level, and changing it ("loglevel", the codec debug options).
 int EngineLogLevel();
 void SetEngineLogLevel(int level);

@@ -38,7 +38,11 @@ enum class TThreadPriority {
 };
 
 // Bits of the preview flags.
-constexpr int kPreviewWindow = 1;  // bit 0: the previewer window (not shown by this engine)
+// Bit 0 asks for a floating previewer window of the engine's own. This engine opens no
+// windows (no window toolkit below the user interface), and the hosts show their preview
+// from the bitmap callback (bit 1), so bit 0 is kept but has no effect: it produces no
+// pictures and does not make stream copy refuse to run.
+constexpr int kPreviewWindow = 1;  // bit 0: the previewer window (ignored, see above)
 constexpr int kPreviewBitmap = 2;  // bit 1: the preview callback
 
 constexpr int kMaxInputFiles = 20;

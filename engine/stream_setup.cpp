@@ -278,6 +278,12 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& file_name) {
         o.frame_pix_fmt =
             par->format < 0 ? AV_PIX_FMT_YUV420P : static_cast<AVPixelFormat>(par->format);
         o.frame_rate = av::av_guess_frame_rate(context, st, nullptr);
+        input.defaults.video = true;
+        input.defaults.width = o.frame_width;
+        input.defaults.height = o.frame_height;
+        input.defaults.aspect = o.frame_aspect_ratio;
+        input.defaults.pix_fmt = o.frame_pix_fmt;
+        input.defaults.rate = o.frame_rate;
         input.decoders[i] = forced[0];
         if (o.video_disable)
           st->discard = AVDISCARD_ALL;
@@ -289,6 +295,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& file_name) {
         if (par->ch_layout.nb_channels > 0) o.audio_channels = par->ch_layout.nb_channels;
         if (par->sample_rate > 0) o.audio_sample_rate = par->sample_rate;
         o.audio_sample_fmt = static_cast<AVSampleFormat>(par->format);
+        input.defaults.audio = true;
+        input.defaults.channels = o.audio_channels;
+        input.defaults.sample_rate = o.audio_sample_rate;
+        input.defaults.sample_fmt = o.audio_sample_fmt;
         input.decoders[i] = forced[1];
         if (o.audio_disable) st->discard = AVDISCARD_ALL;
         break;
@@ -316,17 +326,44 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& file_name) {
   return true;
 }
 
+namespace {
+
+// A joined output takes its shape from the first input: each default the last opened input
+// left (and no option changed since) becomes the first input's again.
+void UseFirstInputDefaults(const TInputDefaults& first, const TInputDefaults& last,
+                           TOptionState& o) {
+  if (first.video && last.video) {
+    if (o.frame_width == last.width && o.frame_height == last.height) {
+      o.frame_width = first.width;
+      o.frame_height = first.height;
+    }
+    if (o.frame_aspect_ratio == last.aspect) o.frame_aspect_ratio = first.aspect;
+    if (o.frame_pix_fmt == last.pix_fmt) o.frame_pix_fmt = first.pix_fmt;
+    if (av_cmp_q(o.frame_rate, last.rate) == 0) o.frame_rate = first.rate;
+  }
+  if (first.audio && last.audio) {
+    if (o.audio_channels == last.channels) o.audio_channels = first.channels;
+    if (o.audio_sample_rate == last.sample_rate) o.audio_sample_rate = first.sample_rate;
+    if (o.audio_sample_fmt == last.sample_fmt) o.audio_sample_fmt = first.sample_fmt;
+  }
+}
+
+}  // namespace
+
 int TCustomFFmpeg::OpenOutputFile(const std::string& file_name, bool join) {
   TOptionState& o = MutableOptions();
   if (files_->joining) {
     last_error_ = "Cannot join more than one output file.";
     return -1;
   }
-  if (join && files_->inputs.size() > 1) {
-    // Concatenating inputs is not built yet: refused rather than converting only the first.
-    last_error_ = "Joining several input files into one output file is not supported";
+  const bool joining = join && files_->inputs.size() > 1;
+  if (joining && !files_->outputs.empty()) {
+    // Every input feeds the joined file in turn, so no other output could receive them.
+    last_error_ = "Cannot join more than one output file.";
     return -1;
   }
+  if (joining)
+    UseFirstInputDefaults(files_->inputs.front().defaults, files_->inputs.back().defaults, o);
   if (files_->outputs.size() >= static_cast<size_t>(kMaxOutputFiles)) {
     last_error_ = FormatText("max output files %d reached", kMaxOutputFiles);
     return -1;
@@ -424,6 +461,18 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& file_name, bool join) {
   context->flags |= AVFMT_FLAG_NONBLOCK;
   o.stream_id_map.fill(0);
 
+  if (joining) {
+    // The inputs play one after the other: the expected length is their sum.
+    files_->joining = true;
+    int64_t sum = 0;
+    for (const TInputFile& input : files_->inputs)
+      if (input.context->duration != AV_NOPTS_VALUE && input.context->duration > 0)
+        sum += input.context->duration;
+    o.total_duration_us = sum > 0 ? sum : -1;
+    // A recording time still bounds the joined length.
+    if (sum > 0 && o.recording_time_us != kUnlimitedRecordingTime)
+      o.total_duration_us = std::min(sum, o.recording_time_us);
+  }
   return static_cast<int>(files_->outputs.size());
 }
 

@@ -14,6 +14,18 @@
 
 namespace kestrel {
 
+// The output defaults an opened input left in the pending options (its picture and sound).
+struct TInputDefaults {
+  bool video = false;
+  int width = 0, height = 0;
+  double aspect = 0;
+  AVPixelFormat pix_fmt = AV_PIX_FMT_NONE;
+  AVRational rate{0, 0};
+  bool audio = false;
+  int channels = 0, sample_rate = 0;
+  AVSampleFormat sample_fmt = AV_SAMPLE_FMT_NONE;
+};
+
 struct TInputFile {
   AVFormatContext* context = nullptr;
   std::string name;
@@ -23,6 +35,7 @@ struct TInputFile {
   int64_t discard_before_us = kNoTimestamp;
   std::array<std::optional<double>, kMaxStreams> ts_scale{};
   std::vector<const AVCodec*> decoders;  // chosen by name per stream, null = the default
+  TInputDefaults defaults;
 };
 
 // What a new output stream takes from the pending options.

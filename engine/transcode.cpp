@@ -21,6 +21,12 @@ const char* TypeText(AVMediaType type) {
   return text ? text : "unknown";
 }
 
+// Frees a packet of its own when the scope ends, also when an error is raised.
+struct TOwnedPacket {
+  AVPacket* packet;
+  ~TOwnedPacket() { av::av_packet_free(&packet); }
+};
+
 std::string ReadWholeFile(const std::string& name, bool* ok) {
   std::string data;
   FILE* f = std::fopen(name.c_str(), "rb");
@@ -41,7 +47,14 @@ TTranscoder::TTranscoder(TCustomFFmpeg& engine)
   frame_ = av::av_frame_alloc();
   filtered_ = av::av_frame_alloc();
   packet_ = av::av_packet_alloc();
-  if (!frame_ || !filtered_ || !packet_) throw FFmpegException("av_mallocz fail");
+  encoded_ = av::av_packet_alloc();
+  if (!frame_ || !filtered_ || !packet_ || !encoded_) {
+    av::av_frame_free(&frame_);
+    av::av_frame_free(&filtered_);
+    av::av_packet_free(&packet_);
+    av::av_packet_free(&encoded_);
+    throw FFmpegException("av_mallocz fail");
+  }
   hook_active_ = engine.HasHook();
   preview_flags_ = engine.PreviewFlags();
 }
@@ -53,9 +66,11 @@ TTranscoder::~TTranscoder() {
     if (ost.pass_log) std::fclose(ost.pass_log);
     av::av_free(ost.subtitle_buffer);
   }
+  if (vstats_) std::fclose(vstats_);
   av::av_frame_free(&frame_);
   av::av_frame_free(&filtered_);
   av::av_packet_free(&packet_);
+  av::av_packet_free(&encoded_);
 }
 
 void TTranscoder::Log(int level, const std::string& text) const {
@@ -218,7 +233,41 @@ void TTranscoder::ChooseSources() {
       ost.sync_source = chosen;
     }
     inputs_[ost.source].used = true;
+    if (!files_.joining) continue;
+    ost.join_sources.assign(files_.inputs.size(), -1);
+    ost.join_sources[0] = ost.source;
+    for (size_t f = 1; f < files_.inputs.size(); ++f) {
+      const int source = JoinedSource(ost, static_cast<int>(f), inputs_[ost.source].index);
+      if (source < 0)
+        throw FFmpegException(
+            FormatText("Could not find input stream matching output stream #%d.%d (%s)", ost.file,
+                       ost.index, TypeText(type)));
+      inputs_[source].used = true;
+      ost.join_sources[f] = source;
+    }
   }
+}
+
+// The stream of input `file` that continues `ost` when joining: the one at the index the
+// first input used when it has the same kind, else the libraries' best of that kind, else
+// any unused one of that kind; -1 when the file has none.
+int TTranscoder::JoinedSource(const TOutputStream& ost, int file, int first_choice) const {
+  const AVMediaType type = ost.setup->type;
+  const std::vector<int>& streams = file_streams_[file];
+  auto usable = [&](int i) {
+    const TInputStream& ist = inputs_[i];
+    return !ist.used && ist.stream->codecpar->codec_type == type &&
+           ist.stream->discard != AVDISCARD_ALL;
+  };
+  if (first_choice >= 0 && first_choice < static_cast<int>(streams.size()) &&
+      usable(streams[first_choice]))
+    return streams[first_choice];
+  const int best = av::av_find_best_stream(files_.inputs[file].context, type, -1, -1, nullptr, 0);
+  if (best >= 0 && best < static_cast<int>(streams.size()) && usable(streams[best]))
+    return streams[best];
+  for (int i : streams)
+    if (usable(i)) return i;
+  return -1;
 }
 
 void TTranscoder::PrepareCopy(TOutputStream& ost) {
@@ -232,7 +281,7 @@ void TTranscoder::PrepareCopy(TOutputStream& ost) {
           "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     if (options_.using_vhook)
       throw FFmpegException("-vcodec copy and -vhook are incompatible (frames are not decoded)");
-    if (preview_flags_)
+    if (preview_flags_ & kPreviewBitmap)
       throw FFmpegException("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
   } else if (type == AVMEDIA_TYPE_AUDIO) {
     if (ost.setup->volume != 256)
@@ -268,6 +317,7 @@ void TTranscoder::PrepareEncoding(TOutputStream& ost) {
   TOutputStreamSetup& setup = *ost.setup;
   ost.encoding = true;
   ist.decoding = true;
+  for (int source : ost.join_sources) inputs_[source].decoding = true;
   switch (setup.type) {
     case AVMEDIA_TYPE_AUDIO:
       break;
@@ -470,7 +520,10 @@ void TTranscoder::CopyMetadataAndChapters() {
     av::av_dict_copy(&files_.outputs[map.out_file].context->metadata,
                      files_.inputs[map.in_file].context->metadata, AV_DICT_DONT_OVERWRITE);
   }
-  for (const TInputFile& input : files_.inputs) {
+  for (size_t in = 0; in < files_.inputs.size(); ++in) {
+    // The chapters of later joined inputs would need times known only while converting.
+    if (files_.joining && in > 0) break;
+    const TInputFile& input = files_.inputs[in];
     for (TOutputFile& output : files_.outputs) {
       AVFormatContext* oc = output.context;
       for (unsigned k = 0; k < input.context->nb_chapters; ++k) {
@@ -543,7 +596,57 @@ void TTranscoder::WriteHeaders() {
 
 // ---- Loop ------------------------------------------------------------------------------
 
+int TTranscoder::ChooseJoinedInput() {
+  bool recording = false;
+  for (const TOutputStream& ost : outputs_) {
+    const AVMediaType type = ost.setup->type;
+    const int limit = type == AVMEDIA_TYPE_VIDEO   ? options_.max_video_frames
+                      : type == AVMEDIA_TYPE_AUDIO ? options_.max_audio_frames
+                                                   : options_.max_data_frames;
+    if (ost.frames >= limit) return -1;
+    recording = recording || !inputs_[ost.source].past_recording;
+  }
+  if (!recording) return -1;
+  if (no_packet_[join_input_]) {
+    no_packet_[join_input_] = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return join_input_;
+}
+
+bool TTranscoder::NextJoinedInput() {
+  const int done = join_input_;
+  for (int i : file_streams_[done]) {
+    TInputStream& ist = inputs_[i];
+    if (ist.decoding && !ist.flushed) OutputPacket(ist, nullptr);
+  }
+  if (done + 1 >= static_cast<int>(files_.inputs.size()) || BreakRequested()) return false;
+  // The next input starts where the longest stream of this one ended.
+  double t = 0;
+  for (const TOutputStream& ost : outputs_) t = std::max({t, ost.out_time_s, ost.end_time_s});
+  join_input_ = done + 1;
+  TInputFile& next = files_.inputs[join_input_];
+  const int64_t offset = std::llround(t * AV_TIME_BASE);
+  next.ts_offset_us += offset;
+  if (next.discard_before_us != kNoTimestamp) next.discard_before_us += offset;
+  for (TOutputStream& ost : outputs_) {
+    ost.source = ost.sync_source = ost.join_sources[join_input_];
+    if (!ost.encoding || ost.setup->type != AVMEDIA_TYPE_VIDEO) continue;
+    // The drained graph takes no more pictures: a new one for the next input's pictures.
+    // A size not known before decoding keeps the last one; the first picture corrects it.
+    const AVStream* stream = inputs_[ost.source].stream;
+    const TVideoGraphShape& shape = ost.graph->Shape();
+    const bool sized = stream->codecpar->width > 0 && stream->codecpar->height > 0;
+    RebuildVideoGraph(ost, sized ? stream->codecpar->width : shape.in_width,
+                      sized ? stream->codecpar->height : shape.in_height,
+                      static_cast<AVPixelFormat>(stream->codecpar->format),
+                      stream->sample_aspect_ratio);
+  }
+  return true;
+}
+
 int TTranscoder::ChooseInput() {
+  if (files_.joining) return ChooseJoinedInput();
   double best_out = 1e100, best_in = 1e100;
   int chosen = -1;
   for (const TOutputStream& ost : outputs_) {
@@ -589,11 +692,15 @@ void TTranscoder::Loop() {
     }
     if (ret < 0) {
       file_eof_[file_index] = true;
-      if (options_.shortest) break;
+      if (files_.joining && !NextJoinedInput()) break;
+      if (options_.shortest && !files_.joining) break;
       continue;
     }
     std::fill(no_packet_.begin(), no_packet_.end(), false);
     const int stream_index = packet_->stream_index;
+    if (options_.do_pkt_dump && stream_index < static_cast<int>(file.context->nb_streams) &&
+        EngineLogPasses(AV_LOG_DEBUG))
+      DumpPacket(*packet_, file.context->streams[stream_index]->time_base);
     if (stream_index >= static_cast<int>(file_streams_[file_index].size())) {
       av::av_packet_unref(packet_);
       continue;
@@ -624,6 +731,16 @@ void TTranscoder::Loop() {
       last_report_ = now;
       Report(false, file_index);
     }
+  }
+}
+
+void TTranscoder::DumpPacket(const AVPacket& packet, AVRational time_base) const {
+  const std::string text = PacketDumpText(packet, time_base, options_.do_hex_dump);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t end = text.find('\n', pos);
+    Log(AV_LOG_DEBUG, text.substr(pos, end - pos));
+    pos = end == std::string::npos ? text.size() : end + 1;
   }
 }
 
@@ -727,7 +844,8 @@ void TTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPack
           0 &&
       !ost.wrote_frame)
     return;
-  AVPacket* copy = av::av_packet_clone(&packet);
+  TOwnedPacket owned{av::av_packet_clone(&packet)};
+  AVPacket* copy = owned.packet;
   if (!copy) throw FFmpegException("av_mallocz fail");
   const AVRational out_tb = ost.stream->time_base;
   const int64_t start = av::av_rescale_q(options_.start_time_us, kMicroseconds, out_tb);
@@ -736,7 +854,10 @@ void TTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPack
   if (copy->dts != AV_NOPTS_VALUE)
     copy->dts = av::av_rescale_q(copy->dts, ist.stream->time_base, out_tb) - start;
   copy->duration = av::av_rescale_q(copy->duration, ist.stream->time_base, out_tb);
-  if (copy->dts != AV_NOPTS_VALUE) ost.out_time_s = copy->dts * av_q2d(out_tb);
+  if (copy->dts != AV_NOPTS_VALUE) {
+    ost.out_time_s = copy->dts * av_q2d(out_tb);
+    ost.end_time_s = std::max(ost.end_time_s, (copy->dts + copy->duration) * av_q2d(out_tb));
+  }
   const AVMediaType type = ost.setup->type;
   if (type == AVMEDIA_TYPE_VIDEO) {
     video_bytes_ += copy->size;
@@ -745,7 +866,6 @@ void TTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPack
     audio_bytes_ += copy->size;
   }
   WritePacket(ost, copy);
-  av::av_packet_free(&copy);
   ++ost.frames;
 }
 
@@ -813,11 +933,9 @@ void TTranscoder::HandleSubtitle(TInputStream& ist, AVSubtitle& subtitle) {
       const int size =
           av::avcodec_encode_subtitle(ost.encoder, ost.subtitle_buffer, kSubtitleBuffer, &copy);
       if (size < 0) throw FFmpegException("Subtitle encoding failed");
-      AVPacket* packet = av::av_packet_alloc();
-      if (!packet || av::av_new_packet(packet, size) < 0) {
-        av::av_packet_free(&packet);
-        throw FFmpegException("av_mallocz fail");
-      }
+      TOwnedPacket owned{av::av_packet_alloc()};
+      AVPacket* packet = owned.packet;
+      if (!packet || av::av_new_packet(packet, size) < 0) throw FFmpegException("av_mallocz fail");
       std::copy(ost.subtitle_buffer, ost.subtitle_buffer + size, packet->data);
       packet->pts = packet->dts = av::av_rescale_q(copy.pts, kMicroseconds, ost.stream->time_base);
       packet->duration =
@@ -828,7 +946,6 @@ void TTranscoder::HandleSubtitle(TInputStream& ist, AVSubtitle& subtitle) {
             AVRational{1, 90000}, ost.stream->time_base);
       ost.out_time_s = packet->pts * av_q2d(ost.stream->time_base);
       WritePacket(ost, packet);
-      av::av_packet_free(&packet);
       ++ost.frames;
     }
   }
@@ -910,13 +1027,13 @@ void TTranscoder::FilterAndWrite(TOutputStream& ost, size_t filter, AVPacket* pa
     if (packet) av::av_packet_unref(packet);
     return;
   }
-  AVPacket* out = av::av_packet_alloc();
+  TOwnedPacket owned{av::av_packet_alloc()};
+  AVPacket* out = owned.packet;
   if (!out) throw FFmpegException("av_mallocz fail");
   while ((ret = av::av_bsf_receive_packet(bsf, out)) >= 0) {
     FilterAndWrite(ost, filter + 1, out);
     av::av_packet_unref(out);
   }
-  av::av_packet_free(&out);
   if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) report(ret);
   if (!packet) FilterAndWrite(ost, filter + 1, nullptr);
 }
@@ -948,8 +1065,7 @@ void TTranscoder::Report(bool last, int file_index) {
     first_video = false;
     const double seconds = (av::av_gettime_relative() - start_wall_) / 1e6;
     const int fps = seconds > 1 ? static_cast<int>(ost.frames / seconds + 0.5) : 0;
-    text += FormatText("frame=%5d fps=%3d q=%3.1f ", static_cast<int>(ost.frames), fps, q);
-    if (last) text += "L";
+    text += VideoReportText(ost, last);
     info.FrameNumber = static_cast<int>(ost.frames);
     info.FPS = fps;
     info.Quality = q;

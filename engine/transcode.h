@@ -3,6 +3,7 @@
 // filter graph and scaler of the run, and closes what is left open when an error ends it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "engine/audio_output.h"
+#include "engine/encoder_stats.h"
 #include "engine/ffmpeg_core.h"
 #include "engine/filter_graph.h"
 #include "engine/stream_setup.h"
@@ -45,12 +47,21 @@ struct TOutputStream {
   int64_t frames = 0;         // frames (or packets) handed on
   int64_t sync_position = 0;  // video: next frame number in the encoder's time base
   double out_time_s = 0;      // output time reached
+  double end_time_s = 0;      // copy: end of the last packet written, seconds
+  // Joining: the source stream for each input file in turn.
+  std::vector<int> join_sources;
+  bool filters_rescaled = false;  // a scale to the encoder size follows the user's filters
   bool wrote_frame = false;
   std::unique_ptr<TVideoFilterGraph> graph;
   std::unique_ptr<AudioOutput> audio;
   std::vector<AVBSFContext*> bitstream_filters;
   FILE* pass_log = nullptr;
   float quality = -1.0f;
+  // Video encoding: what the encoder reported of its coded pictures.
+  TEncodedFrameStats last_stats;
+  std::array<uint64_t, 3> error_sum{};
+  int64_t coded_frames = 0;
+  TQpHistogram qp_histogram;
   uint8_t* subtitle_buffer = nullptr;
 };
 
@@ -73,6 +84,9 @@ class TTranscoder {
   void PrepareEncoding(TOutputStream& ost);
   void PrepareVideoGraph(TOutputStream& ost, int width, int height, AVPixelFormat format,
                          AVRational sar);
+  void RebuildVideoGraph(TOutputStream& ost, int width, int height, AVPixelFormat format,
+                         AVRational sar);
+  int JoinedSource(const TOutputStream& ost, int file, int first_choice) const;
   void OpenPassLog(TOutputStream& ost);
   void OpenEncoders();
   void OpenDecoders();
@@ -84,6 +98,11 @@ class TTranscoder {
   // Loop.
   void Loop();
   int ChooseInput();
+  int ChooseJoinedInput();
+  // End of the joined input being read: its decoders are drained and the next input
+  // continues the output's timestamps. False after the last input.
+  bool NextJoinedInput();
+  void DumpPacket(const AVPacket& packet, AVRational time_base) const;
   void AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPacket& packet);
   bool OutputPacket(TInputStream& ist, const AVPacket* packet);
   void CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPacket& packet);
@@ -104,6 +123,8 @@ class TTranscoder {
   void WritePacket(TOutputStream& ost, AVPacket* packet);
   void FilterAndWrite(TOutputStream& ost, size_t filter, AVPacket* packet);
   void ReceiveEncodedPackets(TOutputStream& ost);
+  void WriteVideoStats(const TOutputStream& ost, int frame_size);
+  std::string VideoReportText(const TOutputStream& ost, bool last) const;
   void Report(bool last, int file_index);
   int64_t OutputSize() const;
   void CloseCodecs();
@@ -119,9 +140,11 @@ class TTranscoder {
   std::vector<bool> file_eof_;
   std::vector<bool> no_packet_;
   std::vector<TOutputStream> outputs_;
+  int join_input_ = 0;  // joining: the input file being read
   AVFrame* frame_ = nullptr;
   AVFrame* filtered_ = nullptr;
   AVPacket* packet_ = nullptr;
+  AVPacket* encoded_ = nullptr;  // video packets received from the encoders
 
   int64_t start_wall_ = 0;
   int64_t last_report_ = 0;
@@ -135,6 +158,7 @@ class TTranscoder {
   int64_t last_preview_ = 0;
   int preview_flags_ = 0;
   int64_t packets_written_ = 0;
+  FILE* vstats_ = nullptr;  // the per-frame statistics file, opened on first use
 };
 
 }  // namespace kestrel

@@ -58,29 +58,38 @@ void TTranscoder::FeedVideo(TInputStream& ist, TOutputStream& ost, AVFrame* fram
                                  ist.index, frame->width, frame->height, name ? name : "none"));
     ost.graph->Push(nullptr, 0);
     DrainGraph(ost);
-    TOutputStreamSetup& setup = *ost.setup;
-    // The crop keeps its proportions (and even values) on the new size.
-    auto scale = [](int value, int now, int before) {
-      return before > 0 ? (static_cast<int>(static_cast<int64_t>(value) * now / before) & ~1) : 0;
-    };
-    setup.crop_left = scale(setup.crop_left, frame->width, shape.in_width);
-    setup.crop_right = scale(setup.crop_right, frame->width, shape.in_width);
-    setup.crop_top = scale(setup.crop_top, frame->height, shape.in_height);
-    setup.crop_bottom = scale(setup.crop_bottom, frame->height, shape.in_height);
-    setup.width = ost.encoder->width;
-    setup.height = ost.encoder->height;
-    if (!setup.filters.empty()) {
-      // The user's chain decided the encoder size: scale to it after the chain instead.
-      setup.filters += FormatText(",scale=%d:%d", ost.encoder->width, ost.encoder->height);
-      setup.width = frame->width - setup.crop_left - setup.crop_right;
-      setup.height = frame->height - setup.crop_top - setup.crop_bottom;
-    }
-    PrepareVideoGraph(ost, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+    RebuildVideoGraph(ost, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                       frame->sample_aspect_ratio);
   }
   const int ret = ost.graph->Push(frame, pts_us - options_.start_time_us);
   if (ret < 0) throw FFmpegException(FormatErrorText("Error while feeding the filter graph", ret));
   DrainGraph(ost);
+}
+
+// A graph for pictures of another size or format that still gives the encoder its size.
+void TTranscoder::RebuildVideoGraph(TOutputStream& ost, int width, int height, AVPixelFormat format,
+                                    AVRational sar) {
+  const TVideoGraphShape& shape = ost.graph->Shape();
+  TOutputStreamSetup& setup = *ost.setup;
+  // The crop keeps its proportions (and even values) on the new size.
+  auto scale = [](int value, int now, int before) {
+    return before > 0 ? (static_cast<int>(static_cast<int64_t>(value) * now / before) & ~1) : 0;
+  };
+  setup.crop_left = scale(setup.crop_left, width, shape.in_width);
+  setup.crop_right = scale(setup.crop_right, width, shape.in_width);
+  setup.crop_top = scale(setup.crop_top, height, shape.in_height);
+  setup.crop_bottom = scale(setup.crop_bottom, height, shape.in_height);
+  setup.width = ost.encoder->width;
+  setup.height = ost.encoder->height;
+  if (!setup.filters.empty()) {
+    // The user's chain decided the encoder size: scale to it after the chain instead.
+    if (!ost.filters_rescaled)
+      setup.filters += FormatText(",scale=%d:%d", ost.encoder->width, ost.encoder->height);
+    ost.filters_rescaled = true;
+    setup.width = width - setup.crop_left - setup.crop_right;
+    setup.height = height - setup.crop_top - setup.crop_bottom;
+  }
+  PrepareVideoGraph(ost, width, height, format, sar);
 }
 
 void TTranscoder::DrainGraph(TOutputStream& ost) {
@@ -152,28 +161,66 @@ void TTranscoder::EncodeVideo(TOutputStream& ost, AVFrame* frame) {
 }
 
 void TTranscoder::ReceiveEncodedPackets(TOutputStream& ost) {
-  AVPacket* packet = av::av_packet_alloc();
-  if (!packet) throw FFmpegException("av_mallocz fail");
+  // The run's packet is reused for every picture; an error leaves it to the destructor.
+  AVPacket* packet = encoded_;
   while (true) {
+    av::av_packet_unref(packet);
     const int ret = av::avcodec_receive_packet(ost.encoder, packet);
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
-    if (ret < 0) {
-      av::av_packet_free(&packet);
-      throw FFmpegException("Video encoding failed");
-    }
+    if (ret < 0) throw FFmpegException("Video encoding failed");
     video_bytes_ += packet->size;
-    size_t side_size = 0;
-    const uint8_t* stats =
-        av::av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &side_size);
-    if (stats && side_size >= 4)
-      ost.quality = static_cast<float>(stats[0] | stats[1] << 8 | stats[2] << 16 | stats[3] << 24) /
-                    FF_QP2LAMBDA;
+    ++ost.coded_frames;
+    if (ReadEncodedFrameStats(*packet, &ost.last_stats)) {
+      ost.quality = ost.last_stats.quality;
+      if (options_.qp_hist) ost.qp_histogram.Add(ost.quality);
+      for (size_t j = 0; j < ost.error_sum.size(); ++j) ost.error_sum[j] += ost.last_stats.error[j];
+    }
+    if (!options_.vstats_filename.empty() && packet->size > 0) WriteVideoStats(ost, packet->size);
     if (ost.pass_log && ost.encoder->stats_out) std::fputs(ost.encoder->stats_out, ost.pass_log);
     av::av_packet_rescale_ts(packet, ost.encoder->time_base, ost.stream->time_base);
     WritePacket(ost, packet);
-    av::av_packet_unref(packet);
   }
-  av::av_packet_free(&packet);
+  av::av_packet_unref(packet);
+}
+
+void TTranscoder::WriteVideoStats(const TOutputStream& ost, int frame_size) {
+  if (!vstats_) {
+    vstats_ = std::fopen(options_.vstats_filename.c_str(), "w");
+    if (!vstats_) throw FFmpegException("fopen fail: " + options_.vstats_filename);
+  }
+  TVideoStatsLine line;
+  line.frame = static_cast<int>(ost.coded_frames);
+  line.stats = ost.last_stats;
+  line.psnr = (ost.encoder->flags & AV_CODEC_FLAG_PSNR) != 0;
+  line.width = ost.encoder->width;
+  line.height = ost.encoder->height;
+  line.frame_size = frame_size;
+  line.video_bytes = video_bytes_;
+  line.time_s = ost.sync_position * av_q2d(ost.encoder->time_base);
+  line.time_base_s = av_q2d(ost.encoder->time_base);
+  const std::string text = VideoStatsText(line);
+  if (std::fputs(text.c_str(), vstats_) < 0)
+    throw FFmpegException("fwrite fail: " + options_.vstats_filename);
+}
+
+// The first video stream's part of the progress text: frame, rate, quantiser, "L" on the
+// last report, the quantiser histogram and the PSNR figures when asked for.
+std::string TTranscoder::VideoReportText(const TOutputStream& ost, bool last) const {
+  const float q = ost.encoding ? ost.quality : -1.0f;
+  const double seconds = (av::av_gettime_relative() - start_wall_) / 1e6;
+  const int fps = seconds > 1 ? static_cast<int>(ost.frames / seconds + 0.5) : 0;
+  std::string text = FormatText("frame=%5d fps=%3d q=%3.1f ", static_cast<int>(ost.frames), fps, q);
+  if (last) text += "L";
+  if (options_.qp_hist && ost.encoding) text += ost.qp_histogram.Text();
+  if (ost.encoding && (ost.encoder->flags & AV_CODEC_FLAG_PSNR) && ost.coded_frames > 0 &&
+      ost.last_stats.has_error) {
+    // Running: the latest picture; at the end: the whole stream.
+    if (last)
+      text += PsnrText(ost.error_sum, ost.encoder->width, ost.encoder->height, ost.coded_frames);
+    else
+      text += PsnrText(ost.last_stats.error, ost.encoder->width, ost.encoder->height, 1);
+  }
+  return text;
 }
 
 void TTranscoder::Preview(TOutputStream& ost, const AVFrame& frame) {

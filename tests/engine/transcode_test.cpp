@@ -497,6 +497,31 @@ TEST_F(Transcode, PreviewPicturesComeAtMostTenASecondAtOutputSize) {
   EXPECT_GT(previews.back().PTS, previews.front().PTS);
 }
 
+// The window preview has no window here: it neither calls the bitmap callback nor stops
+// stream copy, which the bitmap preview does.
+TEST_F(Transcode, WindowPreviewIsIgnoredAndBitmapPreviewRefusesCopy) {
+  const struct {
+    int flags;
+    bool runs;
+  } cases[] = {{kPreviewWindow, true}, {kPreviewBitmap, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags);
+    TCustomFFmpeg engine;
+    int previews = 0;
+    engine.SetPreviewCallback([&](TCustomFFmpeg&, const TPreviewInfo&) { ++previews; });
+    engine.SetPreviewFlags(c.flags);
+    ASSERT_TRUE(Open(engine, AudioVideoSource(), {}, Output("preview_copy.avi"),
+                     {{"vcodec", "copy"}, {"acodec", "copy"}}));
+    ASSERT_TRUE(engine.Start(false));
+    EXPECT_EQ(engine.Finished(), c.runs) << engine.ErrorText();
+    EXPECT_EQ(previews, 0);
+    if (!c.runs) {
+      EXPECT_EQ(engine.ErrorText(),
+                "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+    }
+  }
+}
+
 TEST_F(Transcode, TwoPassEncodingAndPassTwoWithoutItsLog) {
   const std::string log = test::TempDir() + "/twopass";
   std::remove((log + "-0.log").c_str());
@@ -608,6 +633,101 @@ TEST_F(Transcode, SubtitlesAreEncodedOrCopied) {
   }
 }
 
+// The centre pixel of the video frame shown at `seconds`, decoded by the ffmpeg command line.
+TRgb PixelAtTime(const std::string& path, double seconds, int width, int height) {
+  std::string out;
+  test::RunCommand("ffmpeg -v error -i " + test::ShellQuote(path) + " -ss " +
+                       std::to_string(seconds) + " -frames:v 1 -f rawvideo -pix_fmt rgb24 -",
+                   &out);
+  return PixelAt(out, width, width / 2, height / 2);
+}
+
+// Inputs of different sizes, rates and layouts play one after the other in one file.
+TEST_F(Transcode, JoinedInputsFollowEachOtherInOneOutput) {
+  const std::string blue =
+      test::MakeFixture("join_blue.avi",
+                        "-f lavfi -i color=c=blue:size=320x240:rate=25:duration=2 "
+                        "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 "
+                        "-ac 2 -c:v mpeg4 -q:v 3 -c:a pcm_s16le");
+  const std::string red =
+      test::MakeFixture("join_red.mp4",
+                        "-f lavfi -i color=c=red:size=160x120:rate=30:duration=1 "
+                        "-f lavfi -i sine=frequency=880:sample_rate=48000:duration=1 "
+                        "-c:v libx264 -preset ultrafast -c:a aac");
+  const struct {
+    const char* name;
+    TOptions options;
+  } cases[] = {
+      {"joined.mp4", {{"vcodec", "mpeg4"}, {"acodec", "aac"}}},
+      {"joined.mkv", {{"vcodec", "libx264"}, {"preset", "ultrafast"}, {"async", "1"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = Output(c.name);
+    std::remove(out.c_str());
+    TCustomFFmpeg engine;
+    engine.Reset();
+    engine.SetVerbose(-1);
+    ASSERT_TRUE(engine.OpenInputFile(blue));
+    ASSERT_TRUE(engine.OpenInputFile(red));
+    for (const auto& [name, value] : c.options) engine.SetOption(name, value);
+    ASSERT_EQ(engine.OpenOutputFile(out, true), 1) << engine.LastErrMsg();
+    EXPECT_NEAR(engine.TotalDuration() / 1e6, 3.0, 0.1);
+    RunToEnd(engine);
+    const auto probe = test::Ffprobe(out);
+    EXPECT_NEAR(Number(probe, "format.duration"), 3.0, 0.15);
+    const std::string video = StreamKey(probe, "video");
+    const std::string audio = StreamKey(probe, "audio");
+    ASSERT_NE(video, "");
+    ASSERT_NE(audio, "");
+    EXPECT_EQ(Number(probe, video + "width"), 320);
+    EXPECT_EQ(Number(probe, video + "height"), 240);
+    EXPECT_EQ(Number(probe, audio + "sample_rate"), 44100);
+    // Two seconds of blue, then the red input scaled to the first input's size.
+    const TRgb first = PixelAtTime(out, 1.0, 320, 240);
+    const TRgb second = PixelAtTime(out, 2.5, 320, 240);
+    EXPECT_GT(first.b, 200);
+    EXPECT_LT(first.r, 60);
+    EXPECT_GT(second.r, 200);
+    EXPECT_LT(second.b, 60);
+    // The first tone, then the second one, with no gap at the seam.
+    std::string pcm;
+    test::RunCommand("ffmpeg -v error -i " + test::ShellQuote(out) + " -map 0:a -f s16le -ac 1 -",
+                     &pcm);
+    const size_t samples = pcm.size() / 2;
+    EXPECT_NEAR(static_cast<double>(samples) / 44100, 3.0, 0.15);
+    auto crossings = [&pcm](double from, double to) {
+      int count = 0;
+      for (size_t i = static_cast<size_t>(from * 44100) + 1; i < static_cast<size_t>(to * 44100);
+           ++i) {
+        const int16_t a = static_cast<int16_t>(static_cast<uint8_t>(pcm[2 * i - 2]) |
+                                               (static_cast<uint8_t>(pcm[2 * i - 1]) << 8));
+        const int16_t b = static_cast<int16_t>(static_cast<uint8_t>(pcm[2 * i]) |
+                                               (static_cast<uint8_t>(pcm[2 * i + 1]) << 8));
+        count += (a < 0) != (b < 0);
+      }
+      return count / (to - from) / 2;  // frequency in Hz
+    };
+    EXPECT_NEAR(crossings(0.5, 1.5), 440, 20);
+    EXPECT_NEAR(crossings(2.2, 2.8), 880, 40);
+  }
+  // Copied streams continue too: twice the same input gives twice its pictures.
+  const std::string out = Output("joined_copy.avi");
+  std::remove(out.c_str());
+  TCustomFFmpeg engine;
+  engine.Reset();
+  engine.SetVerbose(-1);
+  ASSERT_TRUE(engine.OpenInputFile(blue));
+  ASSERT_TRUE(engine.OpenInputFile(blue));
+  engine.SetOption("vcodec", "copy");
+  engine.SetOption("acodec", "copy");
+  ASSERT_EQ(engine.OpenOutputFile(out, true), 1) << engine.LastErrMsg();
+  RunToEnd(engine);
+  const auto probe = test::Ffprobe(out);
+  EXPECT_NEAR(Number(probe, "format.duration"), 4.0, 0.1);
+  EXPECT_EQ(test::FrameChecksums(out).size(), 100u);
+}
+
 TEST_F(Transcode, BadInputsAndOutputsEndWithTheirTexts) {
   const std::string empty = Output("empty.avi");
   { std::ofstream touch(empty); }
@@ -659,15 +779,23 @@ TEST_F(Transcode, BadInputsAndOutputsEndWithTheirTexts) {
     EXPECT_EQ(engine.LastErrMsg(), c.error);
   }
   {
-    // Joining is refused with a text instead of converting only the first input.
+    // A joined output takes every input, so no second output can follow it (nor precede).
     TCustomFFmpeg engine;
     engine.Reset();
     engine.SetVerbose(-1);
     ASSERT_TRUE(engine.OpenInputFile(AudioVideoSource()));
     ASSERT_TRUE(engine.OpenInputFile(AudioVideoSource()));
-    EXPECT_EQ(engine.OpenOutputFile(Output("joined.mp4"), true), -1);
-    EXPECT_EQ(engine.LastErrMsg(),
-              "Joining several input files into one output file is not supported");
+    EXPECT_EQ(engine.OpenOutputFile(Output("joined.mp4"), true), 1);
+    EXPECT_EQ(engine.OpenOutputFile(Output("joined2.mp4"), false), -1);
+    EXPECT_EQ(engine.LastErrMsg(), "Cannot join more than one output file.");
+    TCustomFFmpeg before;
+    before.Reset();
+    before.SetVerbose(-1);
+    ASSERT_TRUE(before.OpenInputFile(AudioVideoSource()));
+    ASSERT_TRUE(before.OpenInputFile(AudioVideoSource()));
+    EXPECT_EQ(before.OpenOutputFile(Output("plain.mp4"), false), 1);
+    EXPECT_EQ(before.OpenOutputFile(Output("joined3.mp4"), true), -1);
+    EXPECT_EQ(before.LastErrMsg(), "Cannot join more than one output file.");
   }
   {
     // An output opened but never written leaves no file behind.
