@@ -293,6 +293,7 @@ void DrawWaveform(TBitmap& area, const std::int16_t* samples, int count, int cha
 
 void RefreshThreadMain(PlaybackContext* context) {
   PlaybackContext& ctx = *context;
+  RaiseDisplayPriority("refresh");
   std::unique_lock lock(ctx.RefreshMutex);
   while (!ctx.AbortRequest) {
     if (!ctx.RefreshPending) {

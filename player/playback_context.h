@@ -260,6 +260,9 @@ void ReadThreadMain(PlaybackContext* ctx);
 void VideoThreadMain(PlaybackContext* ctx);
 void SubtitleThreadMain(PlaybackContext* ctx);
 void RefreshThreadMain(PlaybackContext* ctx);
+// Gives the calling display thread (play or refresh) a higher scheduling priority when the
+// process may; logs and goes on at the normal one when it may not.
+void RaiseDisplayPriority(const char* thread_name);
 // Wakes the refresh thread (a picture was queued, targets changed, playback closes).
 void WakeRefresh(PlaybackContext& ctx);
 // Marks the refresh event handled, so the refresh thread plans the next one.

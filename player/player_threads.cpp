@@ -68,6 +68,7 @@ bool TCustomPlayer::HandlePlayEvent(const PlayEvent& event, PlaybackContext& ctx
 }
 
 void TCustomPlayer::PlayThreadMain() {
+  RaiseDisplayPriority("play");
   SetPlayState(psPlay);
   try {
     for (;;) {
