@@ -117,17 +117,20 @@ void AudioCallback(void* opaque, Uint8* stream, int length) {
   PlaybackContext& ctx = *static_cast<PlaybackContext*>(opaque);
   TCustomPlayer& player = *ctx.Player;
   std::memset(stream, 0, static_cast<std::size_t>(length));
+  int sound_bytes = 0;
   while (length > 0) {
     int size, index;
+    bool silent;
     {
       std::lock_guard lock(ctx.ClockMutex);
       size = ctx.AudioBufSize;
       index = ctx.AudioBufIndex;
+      silent = ctx.AudioBufSilent;
     }
     if (index >= size) {
       size = DecodeAudioChunk(ctx);
       if (ctx.AudioQ.Aborted()) return;
-      const bool silent = size < 0;
+      silent = size < 0;
       if (silent) {
         size = kSilenceBytes;
         std::memset(ctx.AudioBuffer.data(), 0, kSilenceBytes);
@@ -145,13 +148,18 @@ void AudioCallback(void* opaque, Uint8* stream, int length) {
       sdl::SDL_MixAudioFormat(stream, ctx.AudioBuffer.data() + index, AUDIO_S16SYS,
                               static_cast<Uint32>(count), player.AudioVolume());
     }
+    if (!silent) sound_bytes += count;
     length -= count;
     stream += count;
     std::lock_guard lock(ctx.ClockMutex);
     ctx.AudioBufIndex = index + count;
   }
+  // The device plays what it was handed from now on; the clock interpolates from here.
   std::lock_guard lock(ctx.ClockMutex);
-  ctx.AudioPlaying = !ctx.AudioBufSilent;
+  const double bytes_per_second = 2.0 * ctx.AudioChannels * ctx.AudioSampleRate;
+  const int unplayed = ctx.AudioBufSilent ? 0 : ctx.AudioBufSize - ctx.AudioBufIndex;
+  ctx.AudioClockAtCallback = ctx.AudioClock - unplayed / bytes_per_second;
+  ctx.AudioSoundAtCallback = sound_bytes / bytes_per_second;
   ctx.AudioCallbackTime = NowMicroseconds();
 }
 

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kDefaultAreaWidth = 640;
 constexpr int kDefaultAreaHeight = 480;
+constexpr auto kLongestRefreshSleep = std::chrono::milliseconds(100);
 
 // Sizes the display area: the screen size when the host gave one, else the picture size.
 void VideoOpen(PlaybackContext& ctx, bool forced) {
@@ -145,16 +146,44 @@ void ShowWaveform(PlaybackContext& ctx) {
   surface->Present(frame);
 }
 
-void KeepDisplayStats(PlaybackContext& ctx, double pts, double now) {
+// Counts a picture just shown and how far it was from the sound at that moment.
+void KeepDisplayStats(PlaybackContext& ctx, double pts) {
   const bool both = ctx.AudioStream >= 0 && ctx.VideoStream >= 0;
   const double audio = both ? AudioClockOf(ctx) : 0;
+  const double now = NowSeconds();
   if (ctx.FirstDisplayTime < 0) ctx.FirstDisplayTime = now;
 
   std::lock_guard lock(ctx.StatsMutex);
   ++ctx.Stats.PicturesShown;
   if (both && !ctx.Paused && now - ctx.FirstDisplayTime > 1.0) {
-    ctx.Stats.MaxAVDifference = std::max(ctx.Stats.MaxAVDifference, std::fabs(audio - pts));
+    const double difference = std::fabs(audio - pts);
+    ctx.Stats.MaxAVDifference = std::max(ctx.Stats.MaxAVDifference, difference);
+    ++ctx.Stats.PicturesMeasured;
+    if (difference > kSyncTolerance) ++ctx.Stats.PicturesOutOfSync;
   }
+}
+
+// When the next refresh is due: when the picture at the head of the queue is to be shown,
+// else after a short tick that keeps positions and the waveform moving.
+std::chrono::steady_clock::time_point NextRefreshTime(PlaybackContext& ctx) {
+  const auto now = std::chrono::steady_clock::now();
+  const bool waveform = ctx.WaveformDisplay && ctx.VideoStream < 0;
+  const auto tick = now + std::chrono::milliseconds(waveform ? 20 : 5);
+  if (ctx.VideoStream < 0) return tick;
+  std::lock_guard lock(ctx.PictureMutex);
+  if (ctx.PictureSize == 0) return tick;
+  const auto target =
+      std::chrono::microseconds(std::llround(ctx.Pictures[ctx.PictureRead].TargetTime * 1000000.0));
+  return std::min(std::chrono::steady_clock::time_point(target), now + kLongestRefreshSleep);
+}
+
+// Moves the targets of the queued pictures and of those to come; PictureMutex held.
+void MoveSchedule(PlaybackContext& ctx, double by) {
+  for (int i = 0; i < ctx.PictureSize; ++i) {
+    ctx.Pictures[(ctx.PictureRead + i) % kPictureQueueSize].TargetTime += by;
+  }
+  std::lock_guard lock(ctx.ClockMutex);
+  ctx.FrameTimer += by;
 }
 
 void Consume(PlaybackContext& ctx) {
@@ -175,6 +204,15 @@ bool RefreshPictures(PlaybackContext& ctx, bool advance, bool& dropped) {
     const double now = NowSeconds();
     QueuedPicture& entry = ctx.Pictures[ctx.PictureRead];
     if (now < entry.TargetTime) return false;
+    // While sound plays, a due picture is held against it: when the sound is more than
+    // the threshold away, the schedule moves to where the sound is. Later when the sound
+    // lags (its device runs slow or stalled): the picture waits. Earlier when it is ahead:
+    // the picture is shown at once and those after it fall due sooner, or are dropped.
+    const double lag = SoundLagBehind(ctx, entry.PTS);
+    if (std::fabs(lag) > kSyncThreshold) {
+      MoveSchedule(ctx, now + lag - entry.TargetTime);
+      if (lag > 0) return false;
+    }
     bool drop = false;
     {
       std::lock_guard clock(ctx.ClockMutex);
@@ -200,7 +238,7 @@ bool RefreshPictures(PlaybackContext& ctx, bool advance, bool& dropped) {
     RefreshSubtitles(ctx);
     lock.unlock();
     DrawPicture(ctx, entry);
-    KeepDisplayStats(ctx, entry.PTS, now);
+    KeepDisplayStats(ctx, entry.PTS);
     if (advance) {
       lock.lock();
       Consume(ctx);
@@ -255,13 +293,32 @@ void DrawWaveform(TBitmap& area, const std::int16_t* samples, int count, int cha
 
 void RefreshThreadMain(PlaybackContext* context) {
   PlaybackContext& ctx = *context;
+  RaiseDisplayPriority("refresh");
+  std::unique_lock lock(ctx.RefreshMutex);
   while (!ctx.AbortRequest) {
-    if (!ctx.RefreshPending.exchange(true)) {
+    if (!ctx.RefreshPending) {
+      ctx.RefreshPending = true;
       ctx.Player->PushPlayEvent(PlayEventKind::Refresh, &ctx);
     }
-    const bool waveform = ctx.WaveformDisplay && ctx.VideoStream < 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(waveform ? 20 : 5));
+    ctx.RefreshCond.wait(lock, [&] { return !ctx.RefreshPending || ctx.AbortRequest; });
+    ctx.RefreshWake = false;
+    lock.unlock();
+    const auto due = NextRefreshTime(ctx);
+    lock.lock();
+    ctx.RefreshCond.wait_until(lock, due, [&] { return ctx.RefreshWake || ctx.AbortRequest; });
   }
+}
+
+void WakeRefresh(PlaybackContext& ctx) {
+  std::lock_guard lock(ctx.RefreshMutex);
+  ctx.RefreshWake = true;
+  ctx.RefreshCond.notify_all();
+}
+
+void FinishRefresh(PlaybackContext& ctx) {
+  std::lock_guard lock(ctx.RefreshMutex);
+  ctx.RefreshPending = false;
+  ctx.RefreshCond.notify_all();
 }
 
 void RefreshDisplay(PlaybackContext& ctx, bool advance) {

@@ -19,6 +19,17 @@ void MemorySurface::Present(const SurfaceFrame& frame) {
   last_ = frame;
   ++count_;
   if (!frame.Waveform) pts_.push_back(frame.PTS);
+  if (keep_frames_) frames_.push_back(frame);
+}
+
+void MemorySurface::KeepFrames(bool keep) {
+  std::lock_guard lock(mutex_);
+  keep_frames_ = keep;
+}
+
+std::vector<SurfaceFrame> MemorySurface::Frames() const {
+  std::lock_guard lock(mutex_);
+  return frames_;
 }
 
 SurfaceFrame MemorySurface::Last() const {

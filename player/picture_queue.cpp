@@ -10,10 +10,10 @@
 namespace kestrel {
 namespace {
 
+// The wall-clock time at which a picture is to be shown: pictures follow one another at
+// their own pace (the frame timer). The display keeps that schedule in step with the sound
+// when the pictures fall due (RefreshDisplay).
 double TargetTime(PlaybackContext& ctx, double pts) {
-  const bool audio_master = ctx.AudioStream >= 0;
-  const double master = audio_master ? AudioClockOf(ctx) : 0;
-  const double video = VideoClockOf(ctx);
   std::lock_guard lock(ctx.ClockMutex);
   double delay = pts - ctx.FrameLastPTS;
   if (delay <= 0 || delay >= 10) {
@@ -22,17 +22,6 @@ double TargetTime(PlaybackContext& ctx, double pts) {
     ctx.FrameLastDelay = delay;
   }
   ctx.FrameLastPTS = pts;
-  if (audio_master) {
-    const double diff = video - master;
-    const double threshold = std::max(0.01, delay);
-    if (std::fabs(diff) < 10) {
-      if (diff <= -threshold) {
-        delay = 0;
-      } else if (diff >= threshold) {
-        delay = 2 * delay;
-      }
-    }
-  }
   ctx.FrameTimer += delay;
   return ctx.FrameTimer;
 }
@@ -79,6 +68,7 @@ int QueuePicture(PlaybackContext& ctx, AVFrame* frame, double pts, std::int64_t 
   entry->TargetTime = TargetTime(ctx, pts);
   ctx.PictureWrite = (ctx.PictureWrite + 1) % kPictureQueueSize;
   ++ctx.PictureSize;
+  WakeRefresh(ctx);
   return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 
 #include "medialib/av.h"
 #include "player/custom_player.h"
@@ -22,17 +23,18 @@ double AudioClockOf(const PlaybackContext& ctx) {
   std::lock_guard lock(ctx.ClockMutex);
   const int bytes_per_second = ctx.AudioSampleRate * 2 * ctx.AudioChannels;
   if (bytes_per_second == 0) return ctx.AudioClock;
-  const double handed_over =
-      ctx.AudioClock - static_cast<double>(ctx.AudioBufSize - ctx.AudioBufIndex) / bytes_per_second;
   const std::int64_t callback_time = ctx.AudioCallbackTime;
-  if (!ctx.AudioPlaying || ctx.Paused || callback_time == 0) return handed_over;
-  // The device plays the buffer it was just handed over the following period: what
-  // sounds now lies that far back, plus the time since the hand-over. Without this the
-  // clock would advance in steps of a whole device buffer.
-  const double period = static_cast<double>(ctx.AudioHardwareBufferBytes) / bytes_per_second;
+  if (callback_time == 0) {
+    return ctx.AudioClock -
+           static_cast<double>(ctx.AudioBufSize - ctx.AudioBufIndex) / bytes_per_second;
+  }
+  // The sound handed over in the last callback plays from the callback on: the clock runs
+  // with the wall clock through it and stands still once it is used up (silence, pause).
+  // Between callbacks it thus moves smoothly instead of in steps of a device buffer.
+  const double sound = ctx.AudioSoundAtCallback;
   const double elapsed =
-      std::clamp(static_cast<double>(NowMicroseconds() - callback_time) / 1e6, 0.0, period);
-  return handed_over - period + elapsed;
+      std::clamp(static_cast<double>(NowMicroseconds() - callback_time) / 1e6, 0.0, sound);
+  return ctx.AudioClockAtCallback - sound + elapsed;
 }
 
 double VideoClockOf(const PlaybackContext& ctx) {
@@ -48,6 +50,16 @@ double VideoClockOf(const PlaybackContext& ctx) {
 
 double MasterClockOf(const PlaybackContext& ctx) {
   return ctx.AudioStream >= 0 ? AudioClockOf(ctx) : VideoClockOf(ctx);
+}
+
+double SoundLagBehind(const PlaybackContext& ctx, double pts) {
+  if (ctx.AudioStream < 0) return 0;
+  {
+    std::lock_guard lock(ctx.ClockMutex);
+    if (!(ctx.AudioSoundAtCallback > 0)) return 0;
+  }
+  const double lag = pts - AudioClockOf(ctx);
+  return std::fabs(lag) < kNoSyncThreshold ? lag : 0;
 }
 
 void TogglePause(PlaybackContext& ctx) {

@@ -22,6 +22,7 @@ PlaybackContext::~PlaybackContext() {
 
 void ClosePlaybackContext(PlaybackContext& ctx) {
   ctx.AbortRequest = true;
+  WakeRefresh(ctx);
   if (ctx.ReadThread.joinable()) ctx.ReadThread.join();
   if (ctx.RefreshThread.joinable()) ctx.RefreshThread.join();
   FreePictures(ctx);

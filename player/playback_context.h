@@ -43,6 +43,11 @@ constexpr std::int64_t kAudioRefillBytes = 320 * 1024;
 constexpr int kVideoRefillPackets = 5;
 constexpr int kAudioSamplesPerRequest = 1024;
 
+// Pictures closer to the sound than this keep their own pace (seconds).
+constexpr double kSyncThreshold = 0.01;
+// Beyond this the two clocks have nothing to do with each other (a broken timestamp).
+constexpr double kNoSyncThreshold = 10;
+
 // One picture of the picture queue; the overlay is the planar YUV 4:2:0 picture shown.
 struct QueuedPicture {
   double PTS = 0;         // seconds
@@ -113,7 +118,10 @@ struct PlaybackContext {
   int AudioBufSize = 0;        // bytes decoded into the current buffer
   int AudioBufIndex = 0;       // bytes of it already handed to the device
   bool AudioBufSilent = true;  // the current buffer is silence played for want of sound
-  bool AudioPlaying = false;   // the last hand-over was decoded sound, not silence
+  // What the device was handed in its last callback: the clock at the end of the sound
+  // handed over, and how many seconds of sound (not silence) led up to that end.
+  double AudioClockAtCallback = 0;
+  double AudioSoundAtCallback = 0;
   double FrameTimer = 0;
   double FrameLastPTS = 0;
   double FrameLastDelay = 0.04;
@@ -136,7 +144,7 @@ struct PlaybackContext {
   int ResamplerFormat = -1;
   int ResamplerRate = 0;
   int ResamplerChannels = 0;
-  std::atomic<std::int64_t> AudioCallbackTime{0};  // µs, 0 = unknown
+  std::atomic<std::int64_t> AudioCallbackTime{0};  // µs, 0 = unknown; written under ClockMutex
   std::atomic<bool> WaveformDisplay{false};
 
   // Sample ring for the waveform; written by the callback, read by the display without
@@ -192,7 +200,12 @@ struct PlaybackContext {
 
   double SkipAccumulator = 0;  // video thread
 
-  std::atomic<bool> RefreshPending{false};
+  // Refresh pacing: one refresh event in flight at a time; between events the refresh
+  // thread sleeps until the next picture is due or something changes the queue.
+  std::atomic<bool> RefreshPending{false};  // cleared under RefreshMutex
+  std::mutex RefreshMutex;
+  std::condition_variable RefreshCond;
+  bool RefreshWake = false;  // guarded by RefreshMutex
   std::atomic<int> Status{static_cast<int>(OpenStatus::Starting)};
 
   // File facts.
@@ -235,6 +248,9 @@ void ClosePlaybackContext(PlaybackContext& ctx);
 double AudioClockOf(const PlaybackContext& ctx);
 double VideoClockOf(const PlaybackContext& ctx);
 double MasterClockOf(const PlaybackContext& ctx);
+// How far the sound playing now is behind a picture time, in seconds; 0 when no sound
+// plays (no audio, paused, silence) or the clocks are too far apart to compare.
+double SoundLagBehind(const PlaybackContext& ctx, double pts);
 
 void TogglePause(PlaybackContext& ctx);
 void RequestSeek(PlaybackContext& ctx, std::int64_t target, std::int64_t range, int flags);
@@ -244,6 +260,13 @@ void ReadThreadMain(PlaybackContext* ctx);
 void VideoThreadMain(PlaybackContext* ctx);
 void SubtitleThreadMain(PlaybackContext* ctx);
 void RefreshThreadMain(PlaybackContext* ctx);
+// Gives the calling display thread (play or refresh) a higher scheduling priority when the
+// process may; logs and goes on at the normal one when it may not.
+void RaiseDisplayPriority(const char* thread_name);
+// Wakes the refresh thread (a picture was queued, targets changed, playback closes).
+void WakeRefresh(PlaybackContext& ctx);
+// Marks the refresh event handled, so the refresh thread plans the next one.
+void FinishRefresh(PlaybackContext& ctx);
 void AudioCallback(void* opaque, Uint8* stream, int length);
 void FreeSubtitleQueue(PlaybackContext& ctx);
 

@@ -55,7 +55,7 @@ bool TCustomPlayer::HandlePlayEvent(const PlayEvent& event, PlaybackContext& ctx
       break;
     case PlayEventKind::Refresh:
       RefreshDisplay(ctx, true);
-      ctx.RefreshPending = false;
+      FinishRefresh(ctx);
       break;
     case PlayEventKind::DisplayRequest:
       OpenDisplayArea(ctx, true);
@@ -68,6 +68,7 @@ bool TCustomPlayer::HandlePlayEvent(const PlayEvent& event, PlaybackContext& ctx
 }
 
 void TCustomPlayer::PlayThreadMain() {
+  RaiseDisplayPriority("play");
   SetPlayState(psPlay);
   try {
     for (;;) {

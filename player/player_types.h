@@ -47,13 +47,20 @@ struct TRect {
   bool operator==(const TRect&) const = default;
 };
 
+// How far a shown picture may be from the sound and still count as in sync (seconds).
+constexpr double kSyncTolerance = 0.045;
+
 // Figures of one playback, for measuring timing (kestrel-player --stats).
 struct TPlaybackStats {
   std::int64_t PicturesShown = 0;
   std::int64_t PicturesDropped = 0;
-  // Largest |audio clock - shown picture time| in seconds seen after the first second of
-  // playback, only while both audio and video play; -1 when never measured.
+  // Largest |audio clock - shown picture time| in seconds, taken as each picture is shown
+  // after the first second of playback while both audio and video play; -1 when never
+  // measured.
   double MaxAVDifference = -1;
+  // Pictures so measured, and those of them more than kSyncTolerance away from the sound.
+  std::int64_t PicturesMeasured = 0;
+  std::int64_t PicturesOutOfSync = 0;
 };
 
 }  // namespace kestrel

@@ -44,14 +44,19 @@ class MemorySurface : public VideoSurface {
   std::int64_t PresentCount() const;
   // Presentation times of every picture shown, in order (waveforms excluded).
   std::vector<std::int64_t> PresentedPTS() const;
+  // Keeps every frame presented from now on (off at first: a long playback piles up).
+  void KeepFrames(bool keep);
+  std::vector<SurfaceFrame> Frames() const;
 
  private:
   mutable std::mutex mutex_;
-  int width_;                      // guarded by mutex_
-  int height_;                     // guarded by mutex_
-  SurfaceFrame last_;              // guarded by mutex_
-  std::int64_t count_ = 0;         // guarded by mutex_
-  std::vector<std::int64_t> pts_;  // guarded by mutex_
+  int width_;                         // guarded by mutex_
+  int height_;                        // guarded by mutex_
+  SurfaceFrame last_;                 // guarded by mutex_
+  std::int64_t count_ = 0;            // guarded by mutex_
+  std::vector<std::int64_t> pts_;     // guarded by mutex_
+  bool keep_frames_ = false;          // guarded by mutex_
+  std::vector<SurfaceFrame> frames_;  // guarded by mutex_
 };
 
 }  // namespace kestrel

@@ -62,6 +62,7 @@ void HandleFlush(PlaybackContext& ctx) {
   {
     std::unique_lock lock(ctx.PictureMutex);
     for (QueuedPicture& picture : ctx.Pictures) picture.TargetTime = 0;
+    WakeRefresh(ctx);
     ctx.PictureCond.wait(lock, [&] { return ctx.PictureSize == 0 || ctx.VideoQ.Aborted(); });
   }
   ctx.FaultyPTS = ctx.FaultyDTS = 0;

@@ -90,13 +90,41 @@ TEST_F(PlaybackTest, AudioOnlyStereoFileDrawsTwoBandsWithASeparator) {
 
 TEST_F(PlaybackTest, AudioAndPictureStayInSync) {
   PlayerRecorder recorder(player_);
-  ASSERT_TRUE(player_.Open(test::AudioVideoFixture(), &surface_)) << player_.LastErrMsg();
-  ASSERT_TRUE(recorder.WaitForState(psEnd, 15s));
+  ASSERT_TRUE(player_.Open(test::LongAudioVideoFixture(), &surface_)) << player_.LastErrMsg();
+  ASSERT_TRUE(recorder.WaitForState(psEnd, 40s));
   const TPlaybackStats stats = player_.Stats();
-  EXPECT_GT(stats.PicturesShown, 40);
-  ASSERT_GE(stats.MaxAVDifference, 0);
-  // Loose, as the machine may be loaded; kestrel-player --stats gives the exact figure.
-  EXPECT_LT(stats.MaxAVDifference, 0.2);
+  EXPECT_GT(stats.PicturesShown, 400);
+  ASSERT_GT(stats.PicturesMeasured, 300);
+  // Loose, as other work may starve the player's threads now and then: nearly every
+  // picture within the tolerance, none far off. kestrel-player --stats gives the figures.
+  EXPECT_LE(stats.PicturesOutOfSync, stats.PicturesMeasured / 20) << stats.MaxAVDifference;
+  EXPECT_LT(stats.MaxAVDifference, 0.5);
+}
+
+TEST_F(PlaybackTest, BitmapSubtitleIsBlendedIntoThePicturesOfItsTime) {
+  const std::string file = test::BitmapSubtitleFixture();
+  ASSERT_EQ(test::Ffprobe(file)["streams.stream.1.codec_name"], "dvd_subtitle");
+  surface_.KeepFrames(true);
+  PlayerRecorder recorder(player_);
+  ASSERT_TRUE(player_.Open(file, &surface_)) << player_.LastErrMsg();
+  ASSERT_TRUE(recorder.WaitForState(psEnd, 10s));
+  const TRect box{44, 84, 72, 12};  // inside the subtitle's 80x20 box at (40, 80)
+  const TRect above{0, 0, 160, 70};
+  int with = 0, without = 0;
+  for (const SurfaceFrame& frame : surface_.Frames()) {
+    ASSERT_TRUE(frame.Picture);
+    ASSERT_EQ(frame.Picture->Width, 160);
+    EXPECT_LT(test::MeanByte(*frame.Picture, above), 40) << frame.PTS;
+    if (frame.PTS >= 1040000 && frame.PTS <= 1920000) {
+      EXPECT_GT(test::MeanByte(*frame.Picture, box), 200) << frame.PTS;
+      ++with;
+    } else if (frame.PTS <= 960000 || frame.PTS >= 2040000) {
+      EXPECT_LT(test::MeanByte(*frame.Picture, box), 40) << frame.PTS;
+      ++without;
+    }
+  }
+  EXPECT_GT(with, 10);
+  EXPECT_GT(without, 20);
 }
 
 }  // namespace

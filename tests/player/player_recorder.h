@@ -16,6 +16,11 @@ namespace kestrel::test {
 std::string AudioVideoFixture();  // 3 s, 160x120 25 fps H.264 (key frame each second), stereo AAC
 std::string AudioOnlyFixture();   // 3 s stereo 16-bit WAV sine
 std::string VideoOnlyFixture();   // 2 s, 160x120 25 fps MPEG-4 video
+// 3 s, 160x120 25 fps black MPEG-4 video with a DVD (bitmap) subtitle track: an opaque
+// white 80x20 box at (40, 80) shown from 1 s to 2 s.
+std::string BitmapSubtitleFixture();
+// 20 s, 160x120 25 fps H.264 with stereo AAC, for measuring sync.
+std::string LongAudioVideoFixture();
 
 // Loads the player's libraries; false (with the loader's text) when they are missing.
 bool LoadPlayerLibraries(std::string* error);
@@ -47,6 +52,8 @@ class PlayerRecorder {
 
 // Mean of all bytes of a bitmap (0 for an empty one).
 double MeanByte(const TBitmap& bitmap);
+// Mean of the bytes of a rectangle of a bitmap (clipped to it; 0 when nothing is left).
+double MeanByte(const TBitmap& bitmap, const TRect& rect);
 
 void SleepMs(int ms);
 

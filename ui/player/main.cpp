@@ -51,6 +51,10 @@ int main(int argc, char** argv) {
                     static_cast<long long>(figures.PicturesDropped));
         if (figures.MaxAVDifference >= 0) {
           std::printf("largest audio/video difference: %.1f ms\n", figures.MaxAVDifference * 1000);
+          std::printf("pictures more than %.0f ms off: %lld of %lld\n",
+                      kestrel::kSyncTolerance * 1000,
+                      static_cast<long long>(figures.PicturesOutOfSync),
+                      static_cast<long long>(figures.PicturesMeasured));
         } else {
           std::printf("largest audio/video difference: not measured\n");
         }
