@@ -1,14 +1,8 @@
 #include "engine/video_picture.h"
 
+#include "medialib/scale_flags.h"
+
 namespace kestrel {
-namespace {
-
-// Exact rounding and chroma interpolated for every pixel: with the scaler's fast paths a
-// picture that goes to 24 bits and back comes out darker and tinted (a grey level 86
-// became 83, 85, 82), so every hooked picture would change where the hook painted nothing.
-constexpr int kRoundTripFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
-
-}  // namespace
 
 TRgbPicture::~TRgbPicture() {
   av::sws_freeContext(to_rgb_);
@@ -22,9 +16,9 @@ bool TRgbPicture::FromFrame(const AVFrame& frame) {
   if (buffer_.size() != static_cast<size_t>(stride) * height)
     buffer_.assign(static_cast<size_t>(stride) * height, 0);
   picture_ = TFramePicture{buffer_.data(), width, height, stride};
-  to_rgb_ = av::sws_getCachedContext(to_rgb_, width, height,
-                                     static_cast<AVPixelFormat>(frame.format), width, height,
-                                     AV_PIX_FMT_BGR24, kRoundTripFlags, nullptr, nullptr, nullptr);
+  to_rgb_ = av::sws_getCachedContext(
+      to_rgb_, width, height, static_cast<AVPixelFormat>(frame.format), width, height,
+      AV_PIX_FMT_BGR24, kRgbRoundTripScaleFlags, nullptr, nullptr, nullptr);
   if (!to_rgb_) return false;
   uint8_t* dst[4] = {buffer_.data(), nullptr, nullptr, nullptr};
   int dst_stride[4] = {stride, 0, 0, 0};
@@ -36,7 +30,7 @@ bool TRgbPicture::ToFrame(AVFrame& frame) {
   if (av::av_frame_make_writable(&frame) < 0) return false;
   from_rgb_ = av::sws_getCachedContext(
       from_rgb_, picture_.width, picture_.height, AV_PIX_FMT_BGR24, frame.width, frame.height,
-      static_cast<AVPixelFormat>(frame.format), kRoundTripFlags, nullptr, nullptr, nullptr);
+      static_cast<AVPixelFormat>(frame.format), kRgbRoundTripScaleFlags, nullptr, nullptr, nullptr);
   if (!from_rgb_) return false;
   const uint8_t* src[4] = {picture_.data, nullptr, nullptr, nullptr};
   int src_stride[4] = {picture_.stride, 0, 0, 0};

@@ -4,10 +4,10 @@
 
 namespace kestrel {
 
-bool ConvertToBgr(SwsContext*& cache, const AVFrame* picture, TBitmap& out) {
+bool ConvertToBgr(SwsContext*& cache, const AVFrame* picture, TBitmap& out, int scale_flags) {
   cache = av::sws_getCachedContext(
       cache, picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
-      picture->width, picture->height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+      picture->width, picture->height, AV_PIX_FMT_BGR24, scale_flags, nullptr, nullptr, nullptr);
   if (!cache) return false;
   if (out.Width != picture->width || out.Height != picture->height) {
     out.Resize(picture->width, picture->height);
@@ -30,13 +30,14 @@ void RGBConverter::Reset() {
 }
 
 bool RGBConverter::ToBitmap(const AVFrame* picture) {
-  return ConvertToBgr(to_rgb_, picture, bitmap_);
+  return ConvertToBgr(to_rgb_, picture, bitmap_, kRgbRoundTripScaleFlags);
 }
 
 bool RGBConverter::FromBitmap(AVFrame* picture) {
-  from_rgb_ = av::sws_getCachedContext(
-      from_rgb_, bitmap_.Width, bitmap_.Height, AV_PIX_FMT_BGR24, picture->width, picture->height,
-      static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr, nullptr);
+  from_rgb_ = av::sws_getCachedContext(from_rgb_, bitmap_.Width, bitmap_.Height, AV_PIX_FMT_BGR24,
+                                       picture->width, picture->height,
+                                       static_cast<AVPixelFormat>(picture->format),
+                                       kRgbRoundTripScaleFlags, nullptr, nullptr, nullptr);
   if (!from_rgb_) return false;
   const uint8_t* planes[4] = {bitmap_.Bits.data(), nullptr, nullptr, nullptr};
   int strides[4] = {bitmap_.Stride, 0, 0, 0};

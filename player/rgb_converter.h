@@ -1,7 +1,8 @@
 // Converts pictures of the picture queue to 24-bit BGR bitmaps and back, with cached
-// bicubic scaler contexts.
+// bicubic scaler contexts; the hook's round trip gives unpainted pixels back unchanged.
 #pragma once
 
+#include "medialib/scale_flags.h"
 #include "player/player_types.h"
 
 extern "C" {
@@ -33,6 +34,9 @@ class RGBConverter {
 };
 
 // Converts a YUV picture to a BGR bitmap with a cached context (null on failure).
-bool ConvertToBgr(SwsContext*& cache, const AVFrame* picture, TBitmap& out);
+// The display path takes the plain bicubic scaler; the hook's round trip passes
+// kRgbRoundTripScaleFlags so that unpainted pixels come back as they were.
+bool ConvertToBgr(SwsContext*& cache, const AVFrame* picture, TBitmap& out,
+                  int scale_flags = SWS_BICUBIC);
 
 }  // namespace kestrel

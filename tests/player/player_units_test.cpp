@@ -12,6 +12,7 @@
 #include "player/event_ring.h"
 #include "player/packet_queue.h"
 #include "player/playback_context.h"
+#include "player/rgb_converter.h"
 #include "player/subtitles.h"
 #include "player_recorder.h"
 
@@ -200,6 +201,37 @@ TEST(Waveform, DrawsOneBandPerChannelWithWhiteSeparators) {
   EXPECT_FALSE(white(60 - 1));
   EXPECT_TRUE(white(80));  // separator
   EXPECT_FALSE(white(100));
+}
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// A hook that paints nothing must get the picture back as it was: the round trip through
+// 24-bit BGR is exact on smooth pictures.
+TEST_F(PlayerLibsTest, HookRoundTripGivesUnpaintedPicturesBackUnchanged) {
+  AVFrame* picture = av::av_frame_alloc();
+  picture->format = AV_PIX_FMT_YUV420P;
+  picture->width = 64;
+  picture->height = 48;
+  ASSERT_EQ(av::av_frame_get_buffer(picture, 0), 0);
+  for (int p = 0; p < 3; ++p)
+    for (int y = 0; y < (p ? 24 : 48); ++y)
+      std::memset(picture->data[p] + y * picture->linesize[p], p ? 128 : 86, p ? 32 : 64);
+  const std::vector<std::uint8_t> before(picture->data[0],
+                                         picture->data[0] + 47 * picture->linesize[0] + 64);
+
+  RGBConverter converter;
+  ASSERT_TRUE(converter.ToBitmap(picture));
+  ASSERT_TRUE(converter.FromBitmap(picture));
+  const std::vector<std::uint8_t> after(picture->data[0],
+                                        picture->data[0] + 47 * picture->linesize[0] + 64);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(picture->data[1][0], 128);
+  EXPECT_EQ(picture->data[2][0], 128);
+  av::av_frame_free(&picture);
 }
 
 }  // namespace
