@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/option_text.h"
 #include "settings/catalogue_keys.h"
+#include "settings/list_items.h"
 #include "settings/profile_keys.h"
 
 namespace kestrel::jobs {
@@ -15,83 +17,11 @@ namespace {
 using settings::ProfileSetting;
 using Entries = std::vector<settings::IniFile::Entry>;
 
-struct NameMapping {
-  const char* item;  // lower case
-  const char* name;
-};
-
-constexpr NameMapping kVideoEncoders[] = {{"mpeg-4", "mpeg4"},
-                                          {"xvid", "libxvid"},
-                                          {"h264", "libx264"},
-                                          {"3gp", "3gp"},
-                                          {"3g2", "3g2"},
-                                          {"mov", "mov"},
-                                          {"wmv1", "wmv1"},
-                                          {"wmv2", "wmv2"},
-                                          {"wmv3", "wmv3"},
-                                          {"flv", "flv"},
-                                          {"swf", "swf"},
-                                          {"msmpeg4", "msmpeg4"},
-                                          {"msmpeg4v1", "msmpeg4v1"},
-                                          {"msmpeg4v2", "msmpeg4v2"},
-                                          {"mpeg1video", "mpeg1video"},
-                                          {"mpeg2video", "mpeg2video"},
-                                          {"h263", "h263"},
-                                          {"h263p", "h263p"},
-                                          {"rawvideo", "rawvideo"},
-                                          {"rv10", "rv10"},
-                                          {"rv20", "rv20"},
-                                          {"dvvideo", "dvvideo"},
-                                          {"huffyuv", "huffyuv"},
-                                          {"ljpeg", "ljpeg"},
-                                          {"mjpeg", "mjpeg"},
-                                          {"svq1", "svq1"},
-                                          {"zlib", "zlib"}};
-
-constexpr NameMapping kAudioEncoders[] = {{"mp3", "libmp3lame"},
-                                          {"ogg", "vorbis"},
-                                          {"mp2", "mp2"},
-                                          {"aac", "libfaac"},
-                                          {"ac-3", "ac3"},
-                                          {"flac", "libflac"},
-                                          {"amr_nb", "libopencore_amrnb"},
-                                          {"pcm_s16", "pcm_s16le"},
-                                          {"pcm_u16", "pcm_u16le"},
-                                          {"pcm_alaw", "pcm_alaw"},
-                                          {"pcm_mulaw ", "pcm_mulaw"},
-                                          {"adpcm_ms", "adpcm_ms"},
-                                          {"adpcm_ima_wav", "adpcm_ima_wav"},
-                                          {"wma1", "wmav1"},
-                                          {"wma2", "wmav2"}};
-
-constexpr std::pair<int, const char*> kVolumes[] = {
-    {25, "64"},   {50, "128"},  {75, "192"},  {100, "256"}, {125, "320"}, {150, "384"},
-    {175, "448"}, {200, "512"}, {250, "640"}, {300, "768"}, {350, "896"}, {400, "1024"}};
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return text;
-}
-
 bool IsInteger(const std::string& text) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  std::strtol(text.c_str(), &end, 10);
-  return *end == '\0';
+  return ParseInteger(text).has_value();
 }
-
 bool IsNumber(const std::string& text) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  std::strtod(text.c_str(), &end);
-  return *end == '\0';
-}
-
-std::optional<std::string> Mapped(const std::string& item, const auto& table) {
-  const std::string lower = Lower(item);
-  for (const NameMapping& row : table)
-    if (lower == row.item) return std::string(row.name);
-  return std::nullopt;
+  return ParseNumber(text).has_value();
 }
 
 // A size item as the frame size validation writes it: even, non-zero sides.
@@ -121,7 +51,7 @@ class DefaultsWriter {
     WriteChecked(ProfileSetting::kVideoBitRate, IsInteger);
     if (Item(ProfileSetting::kVideoEncoder)) PutPara(ProfileSetting::kZoom, "full");
     if (auto item = Item(ProfileSetting::kAudioEncoder))
-      if (auto name = Mapped(item->second, kAudioEncoders))
+      if (auto name = settings::AudioEncoderForItem(item->second))
         Put(ProfileSetting::kAudioEncoder, item->first, *name);
     WriteChecked(ProfileSetting::kAudioBitRate, IsNumber);
     WriteChecked(ProfileSetting::kSampleRate, IsInteger);
@@ -142,16 +72,19 @@ class DefaultsWriter {
   void PutPara(ProfileSetting setting, const std::string& value) {
     entries_.push_back({section_, std::string(settings::KeysOf(setting).para_key), value});
   }
-  void Put(ProfileSetting setting, int index, const std::string& value) {
+  void PutIndex(ProfileSetting setting, int index) {
     entries_.push_back(
         {section_, std::string(settings::KeysOf(setting).index_key), std::to_string(index)});
+  }
+  void Put(ProfileSetting setting, int index, const std::string& value) {
+    PutIndex(setting, index);
     PutPara(setting, value);
   }
 
   void WriteVideoEncoder() {
     const auto item = Item(ProfileSetting::kVideoEncoder);
     if (!item) return;
-    const auto name = Mapped(item->second, kVideoEncoders);
+    const auto name = settings::VideoEncoderForItem(item->second);
     if (!name) return;
     Put(ProfileSetting::kVideoEncoder, item->first, *name);
     if (Lower(item->second) == "h264")
@@ -175,33 +108,22 @@ class DefaultsWriter {
   void WriteChannel() {
     const auto item = Item(ProfileSetting::kChannel);
     if (!item) return;
-    const std::string& text = item->second;
-    const char* value = text == "as source"           ? "as source"
-                        : text == "mono 1 channel"    ? "1"
-                        : text == "stereo 2 channels" ? "2"
-                                                      : nullptr;
-    if (value) {
-      Put(ProfileSetting::kChannel, item->first, value);
+    if (const auto value = settings::ChannelForItem(item->second)) {
+      Put(ProfileSetting::kChannel, item->first, *value);
     } else {
-      entries_.push_back({section_,
-                          std::string(settings::KeysOf(ProfileSetting::kChannel).index_key),
-                          std::to_string(item->first)});
+      PutIndex(ProfileSetting::kChannel, item->first);
     }
   }
 
   void WriteVolume() {
     const auto item = Item(ProfileSetting::kVolume);
     if (!item) return;
-    const std::string& text = item->second;
-    const std::string number = text.empty() ? text : text.substr(0, text.size() - 1);
-    for (const auto& [percent, value] : kVolumes) {
-      if (IsInteger(number) && std::atoi(number.c_str()) == percent) {
-        Put(ProfileSetting::kVolume, item->first, value);
-        return;
-      }
+    const auto percent = settings::VolumeItemPercent(item->second);
+    if (const auto value = percent ? settings::VolumeForPercent(*percent) : std::nullopt) {
+      Put(ProfileSetting::kVolume, item->first, *value);
+    } else {
+      PutIndex(ProfileSetting::kVolume, item->first);
     }
-    entries_.push_back({section_, std::string(settings::KeysOf(ProfileSetting::kVolume).index_key),
-                        std::to_string(item->first)});
   }
 
   const settings::IniFile& catalogue_;
