@@ -3,9 +3,12 @@
 #include <ctime>
 
 #include "engine/task_option_plan.h"
+#include "jobs/shell_words.h"
 
 namespace kestrel::cli {
 namespace {
+
+using jobs::ShellWord;
 
 std::string CallArguments(const TOptionCall& call) {
   if (call.kind == TOptionCall::TKind::kTarget) {
@@ -22,20 +25,6 @@ std::string Join(const TOptionCalls& calls) {
 }
 
 }  // namespace
-
-std::string ShellWord(const std::string& text) {
-  bool plain = !text.empty();
-  for (unsigned char c : text) {
-    const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '_' || c == '.' || c == '/' || c == ',' || c == ':' ||
-                      c == '=' || c == '+' || c == '@' || c == '%';
-    plain = plain && safe;
-  }
-  if (plain) return text;
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 std::string InputArguments(const TInputOptions& input) {
   return Join(PlanInputOptions(input)) + "-i " + ShellWord(input.FileName);

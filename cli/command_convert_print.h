@@ -16,7 +16,4 @@ std::string InputArguments(const TInputOptions& input);
 // lines that add streams) come before it too.
 std::string OutputArguments(const TOutputOptions& output);
 
-// Quotes a text for a POSIX shell (plain words stay as they are).
-std::string ShellWord(const std::string& text);
-
 }  // namespace kestrel::cli

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "jobs/frame_hook.h"
+#include "jobs/shell_words.h"
 #include "medialib/library_loader.h"
 #include "medialib/main_thread.h"
 #include "settings/settings_keys.h"
@@ -14,12 +15,6 @@ namespace kestrel::jobs {
 namespace {
 
 constexpr const char* kErrorTitle = "Error";
-
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // The shell's exit status of a command line, or -1 when it could not be run.
 int RunShellCommand(const std::string& command) {
