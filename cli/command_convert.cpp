@@ -4,10 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -20,6 +22,8 @@
 #include "cli/command_convert_progress.h"
 #include "cli/command_convert_setup.h"
 #include "cli/command_registry.h"
+#include "engine/ext_options.h"
+#include "engine/task_option_plan.h"
 #include "jobs/profile_defaults.h"
 #include "jobs/run_control.h"
 #include "medialib/main_thread.h"
@@ -154,9 +158,33 @@ class ConvertRun {
     control.SetEvents(events);
   }
 
-  void AddExtraLines(jobs::TPreparedJob& job) const {
+  void AddExtraLines(jobs::TPreparedJob& job) {
     for (const std::string& line : options_.extra_lines)
       job.output.ExtOptions += (job.output.ExtOptions.empty() ? "" : "\n") + line;
+    if (!override_checked_) WarnOverriddenLines(job.output);
+  }
+
+  // The record's own fields are applied after the extra lines, so a line naming one of
+  // them is replaced; say so once rather than let it pass as if it had been used.
+  void WarnOverriddenLines(const TOutputOptions& output) {
+    override_checked_ = true;
+    const TOptionCalls calls = PlanOutputOptions(output, std::time(nullptr)).before_open;
+    for (const TOptionLine& line : SplitOptionLines(JoinedExtraLines())) {
+      const auto last = std::find_if(calls.rbegin(), calls.rend(), [&](const TOptionCall& call) {
+        return call.kind == TOptionCall::TKind::kOption && call.name == line.name;
+      });
+      if (last != calls.rend() && last->value != line.value) {
+        reporter_.Line(stderr, "kestrel-cli convert: warning: -x " + line.name + "=" + line.value +
+                                   " is replaced by the profile's " + line.name + " " +
+                                   (last->value.empty() ? "''" : last->value));
+      }
+    }
+  }
+
+  std::string JoinedExtraLines() const {
+    std::string text;
+    for (const std::string& line : options_.extra_lines) text += line + "\n";
+    return text;
   }
 
   void JobEnded(int row, const TTerminateInfo& info) {
@@ -257,7 +285,8 @@ class ConvertRun {
   std::vector<int> stopped_;  // rows
   int converted_ = 0;
   bool run_ended_ = false;
-  bool stopping_ = false;  // a stop signal cancelled the run
+  bool stopping_ = false;          // a stop signal cancelled the run
+  bool override_checked_ = false;  // extra lines checked against the first job's plan
 };
 
 // The working copy of the settings gets the command's profile, folder and zoom.

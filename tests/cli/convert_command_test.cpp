@@ -208,6 +208,16 @@ TEST(ConvertCommand, PrintOptionsGivesTheEngineArgumentsShellQuoted) {
   EXPECT_TRUE(parsed[3].ends_with("|" + out + "/cli_b_(new).avi|")) << parsed[3];
 }
 
+TEST(ConvertCommand, ExtraLineThatTheProfileReplacesIsReportedOnce) {
+  const CliRun run = Cli("convert --print-options --profile 2604 -x vsync=2 -x bf=2 " +
+                         Q(GoodClip("cli_a.avi")) + " " + Q(GoodClip("cli_b.avi")));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string warning = "warning: -x vsync=2 is replaced by the profile's vsync -1";
+  EXPECT_TRUE(Contains(run.err, warning)) << run.err;
+  EXPECT_EQ(run.err.find(warning), run.err.rfind(warning)) << "reported once: " << run.err;
+  EXPECT_FALSE(Contains(run.err, "bf=2")) << "a line the profile leaves alone is used: " << run.err;
+}
+
 TEST(ConvertCommand, TextMarkIsDrawnWithoutADisplay) {
   const std::string clip = GoodClip("cli_a.avi");
   const std::string plain = OutDir();
